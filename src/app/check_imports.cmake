@@ -1,0 +1,23 @@
+# Fails when EXE imports a DLL that Windows does not ship.
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${EXE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+set(allowed kernel32.dll user32.dll gdi32.dll gdiplus.dll shell32.dll ole32.dll oleaut32.dll
+    comctl32.dll advapi32.dll version.dll ws2_32.dll crypt32.dll bcrypt.dll secur32.dll
+    wldap32.dll normaliz.dll msvcrt.dll shlwapi.dll imm32.dll winmm.dll)
+set(found)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "DLL Name: *" "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" dll)
+  list(APPEND found ${dll})
+  if(NOT dll IN_LIST allowed AND NOT dll MATCHES "^api-ms-win-")
+    message(FATAL_ERROR "${EXE} imports ${dll}, which is not a system DLL")
+  endif()
+endforeach()
+if(NOT found)
+  message(FATAL_ERROR "no imports found in ${EXE}")
+endif()
+message(STATUS "imports: ${found}")

@@ -1,0 +1,57 @@
+#include "app/housekeeping_win.h"
+
+#include <windows.h>
+
+#include <ctime>
+#include <functional>
+
+#include "app/housekeeping.h"
+#include "app/launch_log.h"
+#include "app/text_win.h"
+
+namespace {
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Calls `visit` with the name of every file matching `pattern` in `dir`.
+void ForEachFile(const std::wstring& dir, const wchar_t* pattern,
+                 const std::function<void(const std::wstring&)>& visit) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((dir + L"\\" + pattern).c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) visit(data.cFileName);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+
+}  // namespace
+
+void RunFirstCleanup() {
+  const std::wstring dir = CurrentDirectory();
+  for (const wchar_t* name : {L"\\System\\link.ini", L"\\System\\asynload.ini"}) {
+    const std::wstring path = dir + name;
+    if (FileExists(path)) DeleteFileW(path.c_str());
+  }
+  LaunchLogf("uninst exist:%d\n", FileExists(dir + L"\\uninst.exe") ? 1 : 0);
+}
+
+void RunSecondCleanup() {
+  const std::wstring dir = CurrentDirectory();
+  // The value is read into a 256-unit buffer; longer values arrive cut.
+  wchar_t game_exe[256] = L"";
+  GetPrivateProfileStringW(L"run", L"game_exe", L"", game_exe, 256, (dir + L"\\updatecfg.ini").c_str());
+  const std::u16string pattern = TempCopyPattern(GameBaseName(ToU16(game_exe)));
+  const std::wstring system = dir + L"\\System";
+
+  ForEachFile(system, L"*.exe", [&](const std::wstring& name) {
+    if (IsTempCopy(ToU16(name), pattern)) DeleteFileW((system + L"\\" + name).c_str());
+  });
+  const std::time_t now = std::time(nullptr);
+  ForEachFile(system, L"*.log", [&](const std::wstring& name) {
+    if (IsExpiredDatedLog(ToU16(name), pattern, now)) DeleteFileW((system + L"\\" + name).c_str());
+  });
+}

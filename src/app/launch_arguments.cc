@@ -1,0 +1,20 @@
+#include "app/launch_arguments.h"
+
+#include <cstdio>
+
+std::u16string BuildLaunchArguments(const std::u16string& command_text, int64_t start_time) {
+  const size_t max_text = kLaunchArgumentsCapacity - 1 - kLaunchArgumentsReserve;
+  std::u16string result = command_text.substr(0, max_text);
+  char number[16];
+  std::snprintf(number, sizeof number, "&%d", static_cast<int32_t>(static_cast<uint32_t>(start_time)));
+  for (const char* p = number; *p; ++p) result += static_cast<char16_t>(*p);
+  return result;
+}
+
+bool AppendLaunchArgument(std::u16string* arguments, const std::u16string& suffix) {
+  if (arguments->size() + suffix.size() > kLaunchArgumentsCapacity - 1) return false;
+  *arguments += suffix;
+  return true;
+}
+
+uint16_t LanguageForDataVersion(int data_version) { return data_version == 1 ? 0x0804 : 0x0409; }

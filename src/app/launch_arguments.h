@@ -1,0 +1,25 @@
+// The launch argument string handed to the game as its parameters: the
+// command-line text, "&" and the start time, later "&d3d9check=N". It lives in
+// a buffer of 1024 UTF-16 units including the terminator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr size_t kLaunchArgumentsCapacity = 1024;  // including the terminator
+
+// Room kept free behind the command-line text, so that "&" with any 32-bit
+// start time and "&d3d9check=N" always fit whole: a longer text is cut.
+constexpr size_t kLaunchArgumentsReserve = 24;
+
+// "<text>&<low 32 bits of start_time as signed decimal>", the text cut to
+// kLaunchArgumentsCapacity - 1 - kLaunchArgumentsReserve units.
+std::u16string BuildLaunchArguments(const std::u16string& command_text, int64_t start_time);
+
+// Appends `suffix` if the result still fits the buffer; returns false (and
+// leaves `arguments` as it was) when it would not.
+bool AppendLaunchArgument(std::u16string* arguments, const std::u16string& suffix);
+
+// Interface language from System\GameConfig.ini [FirstRun] DataVersion:
+// 1 selects Simplified Chinese (0x0804), every other value English (0x0409).
+uint16_t LanguageForDataVersion(int data_version);

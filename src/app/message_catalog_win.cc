@@ -1,0 +1,51 @@
+#include "app/message_catalog_win.h"
+
+namespace {
+
+// Wine's SetThreadUILanguage does not change what GetThreadUILanguage reports,
+// so the language chosen at start-up is kept here as well.
+LANGID g_interface_language = 0;
+
+LANGID CurrentLanguage() {
+  return g_interface_language ? g_interface_language : GetThreadUILanguage();
+}
+
+}  // namespace
+
+LANGID SetInterfaceLanguage(LANGID language) {
+  const LANGID set = SetThreadUILanguage(language);
+  g_interface_language = language;
+  return set;
+}
+
+std::wstring LoadMessageIn(unsigned id, LANGID language) {
+  if (id > 0xFFFF) return {};
+  HMODULE module = GetModuleHandleW(nullptr);
+  // Texts live in blocks of sixteen: block id/16+1, slot id%16, each slot a
+  // 16-bit length followed by that many UTF-16 units.
+  HRSRC info = FindResourceExW(module, reinterpret_cast<LPCWSTR>(RT_STRING),
+                               MAKEINTRESOURCEW(id / 16 + 1), language);
+  if (!info) return {};
+  HGLOBAL loaded = LoadResource(module, info);
+  const DWORD size = SizeofResource(module, info);
+  if (!loaded || size == 0) return {};
+  const auto* units = static_cast<const WCHAR*>(LockResource(loaded));
+  if (!units) return {};
+  const size_t count = size / sizeof(WCHAR);
+  size_t at = 0;
+  for (unsigned slot = 0; slot < id % 16; ++slot) {
+    if (at >= count) return {};
+    at += 1 + units[at];
+  }
+  if (at >= count) return {};
+  const size_t length = units[at];
+  if (at + 1 + length > count) return {};
+  return std::wstring(units + at + 1, length);
+}
+
+std::wstring LoadMessage(unsigned id) {
+  const LANGID first = CurrentLanguage();
+  std::wstring text = LoadMessageIn(id, first);
+  if (!text.empty()) return text;
+  return LoadMessageIn(id, first == kLangChinese ? kLangEnglish : kLangChinese);
+}

@@ -1,0 +1,144 @@
+#include "app/startup_win.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <ctime>
+
+#include "app/housekeeping_win.h"
+#include "app/launch_arguments.h"
+#include "app/launch_log.h"
+#include "app/message_box_win.h"
+#include "app/message_catalog_win.h"
+#include "app/text_win.h"
+
+const wchar_t kGameExecutable[] = L"青石晚钟.exe";
+const wchar_t kGameRunningSemaphore[] = L"RUONLINE{bd1a956d-f42d-49d6-ad4a-9a171de62944}";
+const wchar_t kDownloaderSemaphore[] = L"TLONLINE{AF10B0A9-D1C4-59F1-4A14-D34C5B1F0951}";
+const wchar_t kInstanceSemaphore[] = L"TLONLINE{1421004F-3FC7-451A-BA84-4990A24D5746}";
+const wchar_t kLauncherWindowProperty[] = L"ZARQONLINE";
+
+namespace {
+
+const unsigned kMsgCaption = 130;
+const unsigned kMsgGameRunning = 132;
+const unsigned kMsgDownloaderRunning = 134;
+const unsigned kMsgLauncherNotExited = 135;
+
+// Only the existence of a foreign semaphore matters; one that cannot be
+// opened counts as absent.
+bool SemaphoreExists(const wchar_t* name) {
+  HANDLE handle = OpenSemaphoreW(SEMAPHORE_ALL_ACCESS, FALSE, name);
+  if (!handle) return false;
+  CloseHandle(handle);
+  return true;
+}
+
+void LogStartTime(std::time_t start) {
+  char line[64] = "";
+  if (const std::tm* local = std::localtime(&start)) {
+    std::strftime(line, sizeof line, "%Y/%m/%d %X\n", local);
+  }
+  LaunchLogWrite(line);
+}
+
+void MakeDpiAware() {
+  if (HMODULE user32 = LoadLibraryW(L"user32.dll")) {
+    using SetAwareFn = BOOL(WINAPI*)();
+    if (auto set_aware = reinterpret_cast<SetAwareFn>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware")))) {
+      set_aware();
+    }
+    FreeLibrary(user32);
+  }
+}
+
+void ChooseLanguage() {
+  LaunchLogf("User default UI language=0x%04x\n", GetUserDefaultUILanguage());
+  const int data_version =
+      static_cast<int>(GetPrivateProfileIntW(L"FirstRun", L"DataVersion", 1, L".\\System\\GameConfig.ini"));
+  const LANGID set = SetInterfaceLanguage(LanguageForDataVersion(data_version));
+  LaunchLogf("Set LANGID=0x%04x\n", set);
+}
+
+int Box(unsigned text_id, UINT type) {
+  return ShowMessageBox(nullptr, LoadMessage(text_id), LoadMessage(kMsgCaption), type);
+}
+
+// Returns true when this is the only launcher. Otherwise brings the other
+// one's window forward (or tells the player it hangs) and returns false.
+bool ClaimSingleInstance() {
+  // The handle stays open for the life of the process on purpose.
+  HANDLE marker = CreateSemaphoreW(nullptr, 1, 1, kInstanceSemaphore);
+  if (!marker || GetLastError() != ERROR_ALREADY_EXISTS) return true;
+  CloseHandle(marker);
+  if (HWND other = FindMarkedLauncherWindow()) {
+    if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
+    SetForegroundWindow(other);
+    return false;
+  }
+  Box(kMsgLauncherNotExited, MB_OK);
+  return false;
+}
+
+}  // namespace
+
+HWND FindMarkedLauncherWindow() {
+  for (HWND window = GetWindow(GetDesktopWindow(), GW_CHILD); window && IsWindow(window);
+       window = GetWindow(window, GW_HWNDNEXT)) {
+    if (GetPropW(window, kLauncherWindowProperty)) return window;
+  }
+  return nullptr;
+}
+
+int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_window) {
+  const std::string text = command_text ? command_text : "";
+  if (text.empty()) {
+    ShellExecuteW(nullptr, L"Open", kGameExecutable, nullptr, nullptr, SW_SHOWNORMAL);
+    return 0;
+  }
+
+  const std::time_t start = std::time(nullptr);
+  LaunchLogReset();
+  LogStartTime(start);
+  RunFirstCleanup();
+  MakeDpiAware();
+  ChooseLanguage();
+
+  if (SemaphoreExists(kGameRunningSemaphore)) {
+    LaunchLogWrite("game is running\n");
+    if (Box(kMsgGameRunning, MB_YESNO) == IDNO) {
+      LaunchLogWrite("launch exit\n");
+      return 0;
+    }
+  }
+  if (SemaphoreExists(kDownloaderSemaphore)) {
+    Box(kMsgDownloaderRunning, MB_OK);
+    return 0;
+  }
+  if (!ClaimSingleInstance()) return 0;
+
+  RunSecondCleanup();
+
+  CoInitialize(nullptr);
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) {
+    const DWORD error = GetLastError();
+    CoUninitialize();
+    return static_cast<int>(error);
+  }
+  LocalFree(argv);
+
+  LaunchContext context;
+  context.start_time = static_cast<int64_t>(start);
+  context.launch_arguments = BuildLaunchArguments(ToU16(AnsiToWide(text)), context.start_time);
+
+  const int result = run_window ? run_window(context) : 1;
+  CoUninitialize();
+  return result;
+}

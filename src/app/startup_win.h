@@ -1,0 +1,38 @@
+// Process start-up: the checks that decide whether the launcher runs at all,
+// the interface language, the launch log, and the modal run of the window.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// What start-up hands to the launcher window.
+struct LaunchContext {
+  std::u16string launch_arguments;  // "<command text>&<start time>", at most 1023 units
+  int64_t start_time = 0;           // seconds since 1970
+};
+
+// Runs the skin window modally and returns its result (1 when the launcher
+// was closed, -1 if the window could not be created).
+using WindowRunner = std::function<int(const LaunchContext&)>;
+
+// The launcher's entry: `command_text` is the raw command line behind the
+// program name, in the ANSI code page. Returns the process exit code.
+int RunLauncher(HINSTANCE instance, const char* command_text, const WindowRunner& run_window);
+
+// The game executable that an empty command line opens.
+extern const wchar_t kGameExecutable[];
+
+// Semaphore names.
+extern const wchar_t kGameRunningSemaphore[];
+extern const wchar_t kDownloaderSemaphore[];
+extern const wchar_t kInstanceSemaphore[];
+
+// The window property that marks the running launcher's top-level window.
+extern const wchar_t kLauncherWindowProperty[];
+
+// Walks the top-level windows in z-order and returns the first that carries
+// the launcher property, or null.
+HWND FindMarkedLauncherWindow();

@@ -1,0 +1,253 @@
+// The end-to-end tests' hands and eyes on the Windows desktop under Wine.
+// Every command prints its findings as UTF-8 lines on standard output and
+// exits 0 on success, 1 when what it waited for did not come.
+//
+//   wait-window CAPTION MS          wait for a visible top-level window
+//   answer CAPTION BUTTON MS        wait for a message box (CAPTION or *),
+//                                   print "caption=" and "text=", press
+//                                   BUTTON (ok, yes, no, cancel)
+//   hold-semaphore NAME             create the semaphore, print "held", keep
+//                                   it until a line (or EOF) on stdin
+//   mark-window                     create a minimised top-level window that
+//                                   carries the launcher property, print
+//                                   "marked", wait for a line on stdin, then
+//                                   print "iconic=" and "foreground="
+//   inspect CAPTION MS              print rect, extended style, property
+//   minimise CAPTION MS / close CAPTION MS
+//   drag CAPTION DX DY MS           drag the window at its centre by (DX, DY)
+//   screenshot FILE.png             save the whole screen as PNG
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const wchar_t kProperty[] = L"ZARQONLINE";
+
+void Print(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  out += "\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[4096] = L"";
+  GetWindowTextW(window, text, 4096);
+  return text;
+}
+
+std::wstring ClassName(HWND window) {
+  wchar_t name[256] = L"";
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+struct Search {
+  std::wstring caption;
+  bool message_box_only;
+  HWND found;
+};
+
+BOOL CALLBACK Visit(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  if (!IsWindowVisible(window)) return TRUE;
+  if (search->message_box_only && ClassName(window) != L"#32770") return TRUE;
+  if (search->message_box_only && !GetDlgItem(window, 0xFFFF)) return TRUE;
+  if (search->caption != L"*" && WindowText(window) != search->caption) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// Polls the desktop until such a window appears or `ms` have passed: the
+// window belongs to another process, so there is no event to wait on.
+HWND WaitFor(const std::wstring& caption, bool message_box_only, int ms) {
+  const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  for (;;) {
+    Search search = {caption, message_box_only, nullptr};
+    EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    if (static_cast<int>(end - GetTickCount()) <= 0) return nullptr;
+    Sleep(50);
+  }
+}
+
+int ButtonId(const std::wstring& name) {
+  if (name == L"yes") return IDYES;
+  if (name == L"no") return IDNO;
+  if (name == L"cancel") return IDCANCEL;
+  return IDOK;
+}
+
+void WaitForStdinLine() {
+  char buffer[64];
+  DWORD read = 0;
+  ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr);
+}
+
+int Answer(const std::wstring& caption, const std::wstring& button, int ms) {
+  HWND box = WaitFor(caption, true, ms);
+  if (!box) {
+    Print(L"no message box");
+    return 1;
+  }
+  wchar_t text[4096] = L"";
+  GetDlgItemTextW(box, 0xFFFF, text, 4096);
+  Print(L"caption=" + WindowText(box));
+  Print(L"text=" + std::wstring(text));
+  const int id = ButtonId(button);
+  if (!GetDlgItem(box, id)) {
+    Print(L"no such button");
+    return 1;
+  }
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+  return 0;
+}
+
+DWORD WINAPI ReadStdinThenSignal(LPVOID event) {
+  WaitForStdinLine();
+  SetEvent(static_cast<HANDLE>(event));
+  return 0;
+}
+
+LRESULT CALLBACK MarkProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+int MarkWindow() {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = MarkProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"UiDriverMarked";
+  RegisterClassW(&wc);
+  HWND window = CreateWindowW(L"UiDriverMarked", L"marked launcher stand-in", WS_OVERLAPPEDWINDOW, 100, 100, 200,
+                              100, nullptr, nullptr, wc.hInstance, nullptr);
+  SetPropW(window, kProperty, reinterpret_cast<HANDLE>(1));
+  ShowWindow(window, SW_SHOWMINIMIZED);
+  Print(L"marked");
+  // Serve messages until the test says stop, so the other process can restore us.
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE reader = CreateThread(nullptr, 0, ReadStdinThenSignal, done, 0, nullptr);
+  for (;;) {
+    const DWORD r = MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) break;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  Print(L"iconic=" + std::to_wstring(IsIconic(window) ? 1 : 0));
+  Print(L"foreground=" + std::to_wstring(GetForegroundWindow() == window ? 1 : 0));
+  CloseHandle(reader);
+  DestroyWindow(window);
+  return 0;
+}
+
+int Inspect(HWND window) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  Print(L"rect=" + std::to_wstring(rect.left) + L"," + std::to_wstring(rect.top) + L"," +
+        std::to_wstring(rect.right - rect.left) + L"," + std::to_wstring(rect.bottom - rect.top));
+  Print(L"exstyle=" + std::to_wstring(GetWindowLongW(window, GWL_EXSTYLE)));
+  Print(L"layered=" + std::to_wstring((GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) ? 1 : 0));
+  Print(L"property=" + std::to_wstring(reinterpret_cast<INT_PTR>(GetPropW(window, kProperty))));
+  Print(L"iconic=" + std::to_wstring(IsIconic(window) ? 1 : 0));
+  Print(L"screen=" + std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L"," +
+        std::to_wstring(GetSystemMetrics(SM_CYSCREEN)));
+  return 0;
+}
+
+int Drag(HWND window, int dx, int dy) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  const int x = (rect.left + rect.right) / 2, y = (rect.top + rect.bottom) / 2;
+  SetForegroundWindow(window);
+  SetCursorPos(x, y);
+  mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+  for (int step = 1; step <= 10; ++step) {
+    Sleep(30);  // a person's drag takes time; the system coalesces moves
+    SetCursorPos(x + dx * step / 10, y + dy * step / 10);
+    mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
+  }
+  mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+  Sleep(200);
+  return Inspect(window);
+}
+
+int Screenshot(const std::wstring& path) {
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  int rc = 1;
+  {
+    Gdiplus::Bitmap image(bitmap, nullptr);
+    UINT count = 0, size = 0;
+    Gdiplus::GetImageEncodersSize(&count, &size);
+    std::string buffer(size, '\0');
+    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(&buffer[0]);
+    Gdiplus::GetImageEncoders(count, size, codecs);
+    for (UINT i = 0; i < count; ++i) {
+      if (std::wstring(codecs[i].MimeType) == L"image/png") {
+        rc = image.Save(path.c_str(), &codecs[i].Clsid, nullptr) == Gdiplus::Ok ? 0 : 1;
+      }
+    }
+  }
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  Gdiplus::GdiplusShutdown(token);
+  Print(rc == 0 ? L"saved" : L"failed");
+  return rc;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return 2;
+  const std::wstring command = argv[1];
+  auto arg = [&](int i) { return i < argc ? std::wstring(argv[i]) : std::wstring(); };
+  auto ms = [&](int i) { return i < argc ? _wtoi(argv[i]) : 10000; };
+
+  if (command == L"wait-window") {
+    HWND window = WaitFor(arg(2), false, ms(3));
+    Print(window ? L"found" : L"not found");
+    return window ? 0 : 1;
+  }
+  if (command == L"answer") return Answer(arg(2), arg(3), ms(4));
+  if (command == L"hold-semaphore") {
+    HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, arg(2).c_str());
+    Print(semaphore ? L"held" : L"failed");
+    WaitForStdinLine();
+    return semaphore ? 0 : 1;
+  }
+  if (command == L"mark-window") return MarkWindow();
+  if (command == L"screenshot") return Screenshot(arg(2));
+
+  HWND window = WaitFor(arg(2), false, command == L"drag" ? ms(5) : ms(3));
+  if (!window) {
+    Print(L"not found");
+    return 1;
+  }
+  if (command == L"inspect") return Inspect(window);
+  if (command == L"minimise") {
+    ShowWindow(window, SW_MINIMIZE);
+    return Inspect(window);
+  }
+  if (command == L"close") {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return 0;
+  }
+  if (command == L"drag") return Drag(window, _wtoi(argv[3]), _wtoi(argv[4]));
+  return 2;
+}
