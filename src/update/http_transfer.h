@@ -1,0 +1,99 @@
+// HTTP GET of small files into one bounded memory buffer with libcurl's easy
+// interface. One HttpTransfer per worker; it owns one easy handle that every
+// transfer of the worker reuses, one at a time. No retries here: callers
+// decide what a failure means.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+// The body buffer: a longer body is refused (the transfer fails with
+// CURLE_WRITE_ERROR and nothing is stored past the buffer).
+inline constexpr std::size_t kTransferBufferSize = 262144;
+// Longest URL accepted (a 1024-byte buffer with its terminator). Longer URLs
+// are refused with CURLE_URL_MALFORMAT before any network access.
+inline constexpr std::size_t kMaxUrlBytes = 1023;
+
+// Time-outs of one transfer profile, in milliseconds. Both profiles also set:
+// body only (no header), fail on HTTP status >= 400, no redirects, an error
+// text buffer, http/https only. Proxy, authentication and TLS stay default.
+struct TransferProfile {
+  long connect_timeout_ms;
+  long total_timeout_ms;
+};
+inline constexpr TransferProfile kServerListProfile{3000, 20000};
+inline constexpr TransferProfile kLinkFileProfile{2000, 2000};
+
+// Move-only owner of a CURL easy handle (curl_easy_cleanup on destruction).
+// Creating one initialises libcurl once per process in a thread-safe way.
+class CurlEasy {
+ public:
+  CurlEasy();  // get() is null if libcurl could not create a handle
+  ~CurlEasy();
+  CurlEasy(CurlEasy&& other) noexcept;
+  CurlEasy& operator=(CurlEasy&& other) noexcept;
+  CurlEasy(const CurlEasy&) = delete;
+  CurlEasy& operator=(const CurlEasy&) = delete;
+  CURL* get() const { return handle_; }
+
+ private:
+  CURL* handle_ = nullptr;
+};
+
+class HttpTransfer {
+ public:
+  // `stop` is the worker's stop flag; it must outlive this object. Once it is
+  // true, the next block of data of a running transfer is refused and the
+  // transfer ends with CURLE_WRITE_ERROR. Construct on any thread; use only
+  // from one thread at a time (the worker).
+  explicit HttpTransfer(const std::atomic<bool>& stop);
+  HttpTransfer(const HttpTransfer&) = delete;
+  HttpTransfer& operator=(const HttpTransfer&) = delete;
+
+  // GET `url` with `profile` into the body buffer. Returns libcurl's result:
+  // CURLE_OK on success (HTTP status below 400, the whole body stored);
+  // CURLE_FAILED_INIT without a handle; CURLE_WRITE_ERROR when the body is
+  // longer than kTransferBufferSize or the stop flag was set. On failure the
+  // body is released; received_count() still tells how much had arrived.
+  CURLcode Fetch(const char* url, const TransferProfile& profile);
+
+  // The body of the last successful Fetch (empty after a failure or after
+  // ReleaseBody). Valid until the next Fetch or ReleaseBody.
+  std::vector<unsigned char>& body() { return body_; }
+  // Bytes stored by the last Fetch, kept until the next one starts.
+  std::uint64_t received_count() const { return received_; }
+  // True if the last Fetch was refused because the body did not fit.
+  bool body_overflowed() const { return overflowed_; }
+  void ReleaseBody();
+
+ private:
+  static std::size_t OnWrite(char* data, std::size_t size, std::size_t count,
+                             void* self) noexcept;
+
+  const std::atomic<bool>& stop_;
+  CurlEasy easy_;
+  std::vector<unsigned char> body_;
+  std::uint64_t received_ = 0;
+  bool overflowed_ = false;
+  char error_text_[CURL_ERROR_SIZE] = {};
+};
+
+enum class DownloadStatus {
+  kWritten,         // the destination now holds the body (scrambled if asked)
+  kTransferFailed,  // the destination was not touched
+  kWriteFailed,     // body received, but the destination kept its old content
+};
+
+// Fetches `url` with `profile` (the link file profile by default) and, on
+// success, stores the body at `path`, scrambled if `scramble`, through
+// WriteFileReplacing (a read-only destination is made writable first). The
+// body is released on every path. Worker thread. Callers that follow the
+// "no report" rule may ignore the result.
+DownloadStatus DownloadToFile(HttpTransfer& http, const char* url,
+                              const std::filesystem::path& path, bool scramble,
+                              const TransferProfile& profile = kLinkFileProfile);
