@@ -1,0 +1,246 @@
+#include "serverlist/server_list_parser.h"
+
+// Both builds of expat (Debian's and the cross-built one) have DTD support,
+// which brings the entity amplification limits; the header declares their
+// setters only under this macro.
+#ifndef XML_DTD
+#define XML_DTD 1
+#endif
+#include <expat.h>
+
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "update/scramble.h"
+
+static_assert(XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4),
+              "expat 2.4 or later is needed for its entity amplification limits");
+
+namespace {
+
+// Decoding windows of attribute values, in bytes.
+constexpr std::size_t kUtf16Window = 512;
+constexpr std::size_t kAnsiWindow = 128;
+
+// Entity expansion limits, a little stricter than expat's defaults: a list is
+// a few kilobytes and uses no entities at all.
+constexpr float kMaxAmplification = 100.0f;
+constexpr unsigned long long kAmplificationThreshold = 1024 * 1024;
+
+struct ParserOwner {
+  XML_Parser parser = XML_ParserCreate(nullptr);
+  ~ParserOwner() {
+    if (parser) XML_ParserFree(parser);
+  }
+};
+
+struct ParseContext {
+  ServerList* list;
+  AnsiEncoder encoder;
+  XML_Parser parser;
+  std::size_t servers_total;
+};
+
+// Attribute `position` (1-based) of expat's name/value array, or empty.
+std::string_view Attribute(const XML_Char** atts, int position) {
+  for (int i = 0; i < position; ++i) {
+    if (atts[2 * i] == nullptr) return {};
+  }
+  return atts[2 * (position - 1) + 1];
+}
+
+template <std::size_t N>
+void CopyUtf16(char16_t (&field)[N], std::string_view value) {
+  const std::u16string text = DecodeUtf8Prefix(value, kUtf16Window, N - 1);
+  std::memcpy(field, text.data(), text.size() * sizeof(char16_t));
+  field[text.size()] = 0;
+}
+
+template <std::size_t N>
+void CopyAnsi(char (&field)[N], std::string_view value, AnsiEncoder encoder) {
+  const std::string text = encoder(DecodeUtf8Prefix(value, kAnsiWindow, kAnsiWindow));
+  const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
+  std::memcpy(field, text.data(), n);
+  field[n] = 0;
+}
+
+std::int32_t IntAttribute(const XML_Char** atts, int position) {
+  return ParseDecimalInt(Attribute(atts, position), kAnsiWindow);
+}
+
+void XMLCALL OnStart(void* user, const XML_Char* /*name*/, const XML_Char** atts) noexcept {
+  auto* ctx = static_cast<ParseContext*>(user);
+  ServerList& list = *ctx->list;
+  ++list.depth;
+  if (list.depth > kMaxElementDepth) {
+    XML_StopParser(ctx->parser, XML_FALSE);
+    return;
+  }
+  if (list.depth == 1) {
+    list.required_version = static_cast<VersionNumber>(IntAttribute(atts, 1));
+  } else if (list.depth == 2) {
+    if (list.zones.size() >= kMaxZones) {
+      list.last_zone = nullptr;  // its entries are dropped with it
+      return;
+    }
+    auto zone = std::make_unique<ZoneRecord>();
+    CopyUtf16(zone->name, Attribute(atts, 1));
+    zone->preferred = IntAttribute(atts, 2);
+    CopyAnsi(zone->server_address, Attribute(atts, 3), ctx->encoder);
+    CopyAnsi(zone->link_text, Attribute(atts, 4), ctx->encoder);
+    zone->extra_value = IntAttribute(atts, 5);
+    list.last_zone = zone.get();
+    list.zones.push_back(std::move(zone));
+  } else if (list.depth == 3) {
+    // Entries of a zone that was not stored (past kMaxZones) are dropped.
+    if (list.last_zone == nullptr || ctx->servers_total >= kMaxZoneServersTotal) return;
+    ZoneServer server;
+    CopyUtf16(server.name, Attribute(atts, 1));
+    server.value1 = IntAttribute(atts, 2);
+    server.value2 = IntAttribute(atts, 3);
+    CopyAnsi(server.text1, Attribute(atts, 4), ctx->encoder);
+    CopyAnsi(server.text2, Attribute(atts, 5), ctx->encoder);
+    server.zone = list.last_zone;
+    list.last_zone->servers.push_back(server);
+    ++ctx->servers_total;
+  }
+}
+
+void XMLCALL OnEnd(void* user, const XML_Char* /*name*/) noexcept {
+  --static_cast<ParseContext*>(user)->list->depth;
+}
+
+// Appends one code point as UTF-16 if it fits in `max_units`.
+bool Append(std::u16string& out, char32_t cp, std::size_t max_units) {
+  if (cp >= 0x10000) {
+    if (out.size() + 2 > max_units) return false;
+    cp -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (cp >> 10));
+    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    return true;
+  }
+  if (out.size() + 1 > max_units) return false;
+  out += static_cast<char16_t>(cp);
+  return true;
+}
+
+}  // namespace
+
+std::string AsciiOrQuestionMark(std::u16string_view text) noexcept {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += '?';
+      // A surrogate pair is one character.
+      if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+          text[i + 1] < 0xE000) {
+        ++i;
+      }
+    }
+  }
+  return out;
+}
+
+std::u16string DecodeUtf8Prefix(std::string_view text, std::size_t max_bytes,
+                                std::size_t max_units) {
+  const std::size_t end = text.size() < max_bytes ? text.size() : max_bytes;
+  std::u16string out;
+  std::size_t i = 0;
+  while (i < end && out.size() < max_units) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::size_t length;
+    char32_t cp;
+    char32_t min;
+    if (lead < 0x80) {
+      length = 1, cp = lead, min = 0;
+    } else if (lead >= 0xC2 && lead < 0xE0) {
+      length = 2, cp = lead & 0x1F, min = 0x80;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+      length = 3, cp = lead & 0x0F, min = 0x800;
+    } else if (lead >= 0xF0 && lead < 0xF5) {
+      length = 4, cp = lead & 0x07, min = 0x10000;
+    } else {
+      if (!Append(out, 0xFFFD, max_units)) break;
+      ++i;
+      continue;
+    }
+    if (end - i < length) break;  // cut by the window: dropped
+    std::size_t k = 1;
+    for (; k < length; ++k) {
+      const unsigned char c = static_cast<unsigned char>(text[i + k]);
+      if ((c & 0xC0) != 0x80) break;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if (k < length) {  // a lead byte without its continuation bytes
+      if (!Append(out, 0xFFFD, max_units)) break;
+      i += k;
+      continue;
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
+    if (!Append(out, cp, max_units)) break;
+    i += length;
+  }
+  return out;
+}
+
+std::int32_t ParseDecimalInt(std::string_view text, std::size_t max_bytes) {
+  const std::size_t end = text.size() < max_bytes ? text.size() : max_bytes;
+  std::size_t i = 0;
+  while (i < end && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value <= static_cast<long long>(INT32_MAX) + 1) value = value * 10 + (text[i] - '0');
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(value);
+}
+
+bool ParseServerListDocument(const char* data, std::size_t size, ServerList& list,
+                             AnsiEncoder encoder) {
+  if (size < 5 || std::memcmp(data, "<?xml", 5) != 0) return false;
+  if (size > kMaxStoredListBytes) return false;
+  ParserOwner owner;
+  if (owner.parser == nullptr) return false;
+  XML_SetBillionLaughsAttackProtectionMaximumAmplification(owner.parser, kMaxAmplification);
+  XML_SetBillionLaughsAttackProtectionActivationThreshold(owner.parser, kAmplificationThreshold);
+  ParseContext ctx{&list, encoder ? encoder : AsciiOrQuestionMark, owner.parser, 0};
+  for (const auto& zone : list.zones) ctx.servers_total += zone->servers.size();
+  list.depth = 0;
+  list.last_zone = nullptr;
+  XML_SetUserData(owner.parser, &ctx);
+  XML_SetElementHandler(owner.parser, OnStart, OnEnd);
+  // The whole document is in one buffer, so it is also the final part. The
+  // result is not examined: elements read before a fault stay stored.
+  XML_Parse(owner.parser, data, static_cast<int>(size), XML_TRUE);
+  list.depth = 0;
+  list.last_zone = nullptr;
+  return true;
+}
+
+bool ParseServerListFile(const std::filesystem::path& path, ServerList& list,
+                         AnsiEncoder encoder) {
+  std::vector<char> bytes;
+  {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    if (size < 0 || static_cast<unsigned long long>(size) > kMaxStoredListBytes) return false;
+    file.seekg(0, std::ios::beg);
+    bytes.assign(static_cast<std::size_t>(size), 0);
+    file.read(bytes.data(), size);
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+  }
+  ScrambleBytes(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
+  return ParseServerListDocument(bytes.data(), bytes.size(), list, encoder);
+}

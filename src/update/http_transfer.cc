@@ -1,0 +1,101 @@
+#include "update/http_transfer.h"
+
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+#include "update/atomic_file.h"
+#include "update/scramble.h"
+
+namespace {
+
+void InitCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+}  // namespace
+
+CurlEasy::CurlEasy() {
+  InitCurlOnce();
+  handle_ = curl_easy_init();
+}
+
+CurlEasy::~CurlEasy() {
+  if (handle_) curl_easy_cleanup(handle_);
+}
+
+CurlEasy::CurlEasy(CurlEasy&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+
+CurlEasy& CurlEasy::operator=(CurlEasy&& other) noexcept {
+  if (this != &other) {
+    if (handle_) curl_easy_cleanup(handle_);
+    handle_ = std::exchange(other.handle_, nullptr);
+  }
+  return *this;
+}
+
+HttpTransfer::HttpTransfer(const std::atomic<bool>& stop) : stop_(stop) {}
+
+std::size_t HttpTransfer::OnWrite(char* data, std::size_t size, std::size_t count,
+                                  void* self) noexcept {
+  auto* t = static_cast<HttpTransfer*>(self);
+  if (t->stop_.load(std::memory_order_relaxed)) return 0;
+  const std::size_t room = t->body_.size() - static_cast<std::size_t>(t->received_);
+  if (size != 0 && count > room / size) {
+    t->overflowed_ = true;
+    return 0;  // refused: libcurl ends the transfer with CURLE_WRITE_ERROR
+  }
+  const std::size_t n = size * count;
+  std::memcpy(t->body_.data() + t->received_, data, n);
+  t->received_ += n;
+  return n;
+}
+
+CURLcode HttpTransfer::Fetch(const char* url, const TransferProfile& profile) {
+  body_.assign(kTransferBufferSize, 0);
+  received_ = 0;
+  overflowed_ = false;
+  CURLcode result = CURLE_FAILED_INIT;
+  CURL* h = easy_.get();
+  if (url == nullptr || std::strlen(url) > kMaxUrlBytes) {
+    result = CURLE_URL_MALFORMAT;
+  } else if (h != nullptr) {
+    error_text_[0] = 0;
+    curl_easy_setopt(h, CURLOPT_URL, url);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpTransfer::OnWrite);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(h, CURLOPT_HEADER, 0L);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text_);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, profile.connect_timeout_ms);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, profile.total_timeout_ms);
+    // Set by both profiles so a link file never depends on which transfer ran first.
+    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    // No signals from a worker thread (name resolution time-outs).
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    result = curl_easy_perform(h);
+  }
+  if (result == CURLE_OK) {
+    body_.resize(static_cast<std::size_t>(received_));
+  } else {
+    ReleaseBody();
+  }
+  return result;
+}
+
+void HttpTransfer::ReleaseBody() {
+  std::vector<unsigned char>().swap(body_);
+}
+
+DownloadStatus DownloadToFile(HttpTransfer& http, const char* url,
+                              const std::filesystem::path& path, bool scramble,
+                              const TransferProfile& profile) {
+  if (http.Fetch(url, profile) != CURLE_OK) return DownloadStatus::kTransferFailed;
+  std::vector<unsigned char>& body = http.body();
+  if (scramble) ScrambleBytes(body.data(), body.size());
+  const bool written = WriteFileReplacing(path, body.data(), body.size());
+  http.ReleaseBody();
+  return written ? DownloadStatus::kWritten : DownloadStatus::kWriteFailed;
+}
