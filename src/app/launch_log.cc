@@ -13,6 +13,10 @@ const char kDefaultPath[] = "System/launch.log";
 std::mutex g_path_mutex;
 std::string g_path_override;
 
+// The C runtime emulates append mode on Windows by seeking to the end before
+// writing, so two threads appending at once could overwrite each other's line.
+std::mutex g_write_mutex;
+
 std::string LogPath() {
   std::lock_guard<std::mutex> lock(g_path_mutex);
   return g_path_override.empty() ? std::string(kDefaultPath) : g_path_override;
@@ -44,6 +48,7 @@ void LaunchLogWrite(const char* line) {
   const std::string path = LogPath();
   // Another writer (the other thread, or a program reading the log) may hold
   // the file for a moment; ten tries cover that.
+  std::lock_guard<std::mutex> lock(g_write_mutex);
   for (int attempt = 0; attempt < 10; ++attempt) {
     if (std::FILE* f = std::fopen(path.c_str(), "ab")) {
       std::fwrite(bytes.data(), 1, bytes.size(), f);

@@ -1,0 +1,73 @@
+#include "app/message_catalog_win.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+namespace {
+
+class MessageCatalogTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetInterfaceLanguage(kLangChinese); }
+};
+
+TEST_F(MessageCatalogTest, TextsComeInTheChosenLanguageExactly) {
+  const struct {
+    unsigned id;
+    const wchar_t* english;
+    const wchar_t* chinese;
+  } cases[] = {
+      {130, L"Velmaranthos start", L"青石晚钟启动程序"},
+      {132,
+       L"There is already a game is starting up or running,whether to continue to open the game?(Opening "
+       L"multiple games at the same time can lead to performance degradation)",
+       L"已经有一个游戏正在启动或运行中，是否继续开启游戏？ (同时开启多个游戏可能导致性能下降)"},
+      {135,
+       L"Launch.exe is not normal exit, please exit from the manager to update, and then rerun the automatic "
+       L"upgrade program!",
+       L"程序检测到青石晚钟.exe更新程序没有正常退出，请从管理器退出更新程序，然后重新运行自动升级程序！"},
+      {271,
+       L"Game start failed[unzip error],may be game process is not completely closed,please wait.You can "
+       L"also close the game process in task manager.",
+       L"游戏启动失败[解压出错]."},
+      {272,
+       L"First start game,according to your computer configuration,automatically set the video game "
+       L"configuration: [highest]",
+       L"首次启动游戏，根据您的电脑配置，自动设置游戏视频配置为：【极佳】"},
+      {290, L"Uncompress  file %s error,please check disk space", L"解压文件%s出错，请检查磁盘空间"},
+      {293, L"Miss update packges, please restart the program updates", L"缺少更新包%s，请重新启动"},
+      {294, L"Please run \"Velmaranthos.exe\"", L"请运行“青石晚钟.exe”"},
+      {295, L"Can't run game, please update driver or didn't meet the minimun requirements",
+       L"您的电脑配置无法正常运行游戏，请先尝试升级驱动，若游戏仍旧无法运行，则可能是您的电脑配置没有达到游戏的"
+       L"最低配置要求。"},
+  };
+  for (const auto& c : cases) {
+    SetInterfaceLanguage(kLangEnglish);
+    EXPECT_EQ(LoadMessage(c.id), c.english) << c.id;
+    SetInterfaceLanguage(kLangChinese);
+    EXPECT_EQ(LoadMessage(c.id), c.chinese) << c.id;
+  }
+}
+
+TEST_F(MessageCatalogTest, MissingTextsFallBackOrComeEmpty) {
+  SetInterfaceLanguage(kLangChinese);
+  EXPECT_EQ(LoadMessage(128), L"update");
+  for (unsigned id : {0u, 129u, 265u, 288u, 296u, 4000u, 65535u, 70000u}) {
+    EXPECT_EQ(LoadMessage(id), L"") << id;
+  }
+  SetInterfaceLanguage(kLangEnglish);
+  EXPECT_EQ(LoadMessage(57345), L"Ready");
+  EXPECT_EQ(LoadMessage(265), L"");
+}
+
+TEST_F(MessageCatalogTest, PlaceholderOnlyInTheChineseTextOf293) {
+  wchar_t out[1024];
+  SetInterfaceLanguage(kLangChinese);
+  swprintf(out, 1024, LoadMessage(293).c_str(), L"1.2.3 1.2.4");
+  EXPECT_STREQ(out, L"缺少更新包1.2.3 1.2.4，请重新启动");
+  SetInterfaceLanguage(kLangEnglish);
+  swprintf(out, 1024, LoadMessage(293).c_str(), L"1.2.3 1.2.4");
+  EXPECT_STREQ(out, L"Miss update packges, please restart the program updates");
+}
+
+}  // namespace
