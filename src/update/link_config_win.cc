@@ -1,0 +1,94 @@
+#include "update/link_config_win.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/profile_win.h"
+#include "package/patch_list.h"
+#include "package/qvk_archive.h"
+#include "serverlist/server_list.h"
+#include "update/http_transfer.h"
+#include "update/link_source.h"
+#include "update/updater_win.h"
+#include "update/version_win.h"
+
+namespace {
+
+constexpr size_t kLinkValueUnits = 2048;
+constexpr size_t kLinkValueBytes = 1024;
+constexpr size_t kArchiveEntryUnits = 300;
+
+struct LinkUrls {
+  std::string proxy;
+  std::string pqxenc;
+  std::string pqxbsid;
+};
+
+LinkUrls ReadLinkUrls(const std::wstring& path) {
+  auto read = [&](const wchar_t* key) {
+    return WideToAnsi(ReadProfileText(path, L"common", key, L"", kLinkValueUnits), kLinkValueBytes);
+  };
+  return LinkUrls{read(L"proxy"), read(L"pqxenc"), read(L"pqxbsid")};
+}
+
+std::u16string ToU16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string AsciiToU16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+ManifestLinkEntry FindLinkEntry(const PatchListIndex& manifest) {
+  ManifestLinkEntry link;
+  auto it = manifest.find("LINK.INI");
+  if (it != manifest.end()) {
+    link.present = true;
+    link.entry = it->second.entry_name;
+    link.version = static_cast<VersionNumber>(it->second.version);
+  }
+  return link;
+}
+
+// Extracts the chosen entry to "<dir>/System/linkTemp.ini", reads the URLs and
+// removes the temporary file. Empty URLs when the archive or entry fails.
+LinkUrls ReadLinkUrlsFromArchive(const LinkSourceChoice& choice, const std::wstring& dir) {
+  LinkUrls urls;
+  QvkArchive* archive = QvkOpen(AsciiToU16(choice.archive).c_str());
+  if (!archive) return urls;
+  std::u16string entry = ToU16(AnsiToWide(choice.entry, kArchiveEntryUnits + 1));
+  std::wstring temp = dir + L"/System/linkTemp.ini";
+  if (QvkExtract(archive, entry.c_str(), ToU16(temp).c_str()) >= 0) {
+    urls = ReadLinkUrls(temp);
+  }
+  DeleteFileW(temp.c_str());  // also a partial file left by a failed copy
+  QvkClose(archive);
+  return urls;
+}
+
+}  // namespace
+
+void ReadLinkConfig(ZUpdater& worker) {
+  if (CheckCurrentPackage(worker)) return;
+  const ServerList& list = GlobalServerList();
+  bool manifest_loaded = 
+      LoadPatchList(list.current_version, &worker.manifest(), &worker.version_list()) == 1;
+
+  std::wstring dir = CurrentDirectory();
+  if (dir.empty()) dir = L".";
+  std::wstring local = dir + L"/System/linkconfig.ini";
+  DWORD attributes = GetFileAttributesW(local.c_str());
+  bool local_exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+
+  LinkSourceChoice choice =
+      ChooseLinkSource(local_exists, FindLinkEntry(worker.manifest()), list.base_version);
+  LinkUrls urls = choice.source == LinkSource::kLocalFile ? ReadLinkUrls(local)
+                                                          : ReadLinkUrlsFromArchive(choice, dir);
+
+  // Failures leave the side files as they were and are not reported.
+  if (!urls.proxy.empty()) DownloadToFile(worker.http(), urls.proxy.c_str(), kProxyFile, false);
+  if (!urls.pqxenc.empty()) DownloadToFile(worker.http(), urls.pqxenc.c_str(), kPqxEncFile, false);
+  if (!urls.pqxbsid.empty()) DownloadToFile(worker.http(), urls.pqxbsid.c_str(), kPqxBsidFile, true);
+
+  if (manifest_loaded) {
+    worker.Post(UM_WORKER_CHECK_PACKAGES, 0, 0);
+  } else {
+    worker.SendVersionReady();
+  }
+}

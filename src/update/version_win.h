@@ -1,0 +1,44 @@
+// Version bookkeeping on the installation: the current and base versions from
+// their INI files, the rewind of "./update.ini", the package presence checks
+// and the clean-up of stale packages in System/. Paths are relative to the
+// working directory (the installation).
+#pragma once
+
+#include <string>
+
+#include "serverlist/server_list.h"
+#include "update/version.h"
+
+class ZUpdater;
+
+inline constexpr wchar_t kUpdateIni[] = L"./update.ini";
+inline constexpr wchar_t kUpdateConfigIni[] = L"./updatecfg.ini";
+
+// Reads "./update.ini" [Setting] Version and "./updatecfg.ini" [run]
+// base_version (256 characters each; missing reads as 0) into
+// list.current_version and list.base_version, and logs
+// "base version:%05d". Worker thread.
+void ReadVersions(ServerList& list);
+
+// Writes `text` (a rewind, RewindText) to "./update.ini" [Setting] Version,
+// clearing a read-only attribute first. False if the write failed.
+bool WriteUpdateIniVersion(const std::string& text);
+
+// Whether "System/Verpatch%05d.qvk" of v exists as a file.
+bool PatchPackageExists(VersionNumber v);
+
+// The current version's package is missing: sets the missing-version text,
+// rewinds with the 255 limit, posts kind 8 and returns true. Reads the
+// versions from GlobalServerList(). Worker thread.
+bool CheckCurrentPackage(ZUpdater& worker);
+
+// Packages named by the worker's version list are missing: the text lists
+// them all, the rewind goes below the lowest, kind 8 is posted; true.
+// Worker thread.
+bool CheckPackages(ZUpdater& worker);
+
+// Handler of UM_WORKER_CHECK_PACKAGES: CheckPackages, or else deletes the
+// stale packages of System/ and sends UM_VERSION_READY. A directory that
+// cannot be listed deletes nothing; failed deletions are ignored. Worker
+// thread.
+void CleanPackages(ZUpdater& worker);
