@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -30,7 +31,7 @@ class InstallationDir {
     Remove(dir_);
   }
   void Touch(const std::wstring& name, const std::string& content = "x") {
-    std::ofstream(dir_ + L"\\" + name, std::ios::binary) << content;
+    std::ofstream(std::filesystem::path(dir_ + L"\\" + name), std::ios::binary) << content;
   }
   bool Exists(const std::wstring& name) const {
     return GetFileAttributesW((dir_ + L"\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
