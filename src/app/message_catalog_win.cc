@@ -1,5 +1,8 @@
 #include "app/message_catalog_win.h"
 
+#include <cstdarg>
+#include <cwchar>
+
 namespace {
 
 // Wine's SetThreadUILanguage does not change what GetThreadUILanguage reports,
@@ -48,4 +51,16 @@ std::wstring LoadMessage(unsigned id) {
   std::wstring text = LoadMessageIn(id, first);
   if (!text.empty()) return text;
   return LoadMessageIn(id, first == kLangChinese ? kLangEnglish : kLangChinese);
+}
+
+std::wstring FormatMessageText(const std::wstring& format, ...) {
+  wchar_t buffer[1024];
+  va_list args;
+  va_start(args, format);
+  // msvcrt's formatter: %s is a wide string, as in the catalogue's texts.
+  const int n = _vsnwprintf(buffer, 1023, format.c_str(), args);
+  va_end(args);
+  buffer[1023] = L'\0';
+  if (n < 0) return std::wstring(buffer);
+  return std::wstring(buffer, static_cast<size_t>(n));
 }

@@ -18,5 +18,10 @@ LANGID SetInterfaceLanguage(LANGID language);
 // else empty. Never fails. Window thread only.
 std::wstring LoadMessage(unsigned id);
 
+// Fills a catalogue text's placeholders the way the catalogue means them: %s
+// takes a wide string, %d an int. At most 1023 units; longer results are cut.
+// (The C99 swprintf of mingw reads %s as a narrow string, hence this helper.)
+std::wstring FormatMessageText(const std::wstring& format, ...);
+
 // The text of `id` in exactly `language` (empty if it has none).
 std::wstring LoadMessageIn(unsigned id, LANGID language);

@@ -61,13 +61,13 @@ TEST_F(MessageCatalogTest, MissingTextsFallBackOrComeEmpty) {
 }
 
 TEST_F(MessageCatalogTest, PlaceholderOnlyInTheChineseTextOf293) {
-  wchar_t out[1024];
   SetInterfaceLanguage(kLangChinese);
-  swprintf(out, 1024, LoadMessage(293).c_str(), L"1.2.3 1.2.4");
-  EXPECT_STREQ(out, L"缺少更新包1.2.3 1.2.4，请重新启动");
+  EXPECT_EQ(FormatMessageText(LoadMessage(293), L"1.2.3 1.2.4"), L"缺少更新包1.2.3 1.2.4，请重新启动");
   SetInterfaceLanguage(kLangEnglish);
-  swprintf(out, 1024, LoadMessage(293).c_str(), L"1.2.3 1.2.4");
-  EXPECT_STREQ(out, L"Miss update packges, please restart the program updates");
+  EXPECT_EQ(FormatMessageText(LoadMessage(293), L"1.2.3 1.2.4"),
+            L"Miss update packges, please restart the program updates");
+  EXPECT_EQ(FormatMessageText(LoadMessage(279), 10203), L"Updata complete,(local version V10203)");
+  EXPECT_EQ(FormatMessageText(std::wstring(3000, L'x')).size(), 1023u);
 }
 
 }  // namespace

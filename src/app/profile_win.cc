@@ -30,7 +30,7 @@ bool WriteProfileText(const std::wstring& path, const wchar_t* section, const wc
   return WritePrivateProfileStringW(section, key, value.c_str(), path.c_str()) != 0;
 }
 
-std::wstring CurrentDirectory(size_t max_chars) {
+std::wstring CurrentDirectoryBounded(size_t max_chars) {
   wchar_t buffer[MAX_PATH + 1] = {};
   size_t limit = max_chars < MAX_PATH ? max_chars : MAX_PATH;
   DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(limit), buffer);
@@ -49,7 +49,7 @@ size_t CharLength(const std::wstring& text, size_t i) {
 
 }  // namespace
 
-std::string WideToAnsi(const std::wstring& text, size_t max_bytes) {
+std::string WideToAnsiBounded(const std::wstring& text, size_t max_bytes) {
   if (max_bytes <= 1 || text.empty()) return std::string();
   std::string out;
   char piece[16];
@@ -65,7 +65,7 @@ std::string WideToAnsi(const std::wstring& text, size_t max_bytes) {
   return out;
 }
 
-std::wstring AnsiToWide(const std::string& text, size_t max_chars) {
+std::wstring AnsiToWideBounded(const std::string& text, size_t max_chars) {
   if (max_chars <= 1 || text.empty()) return std::wstring();
   int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (n <= 0) return std::wstring();

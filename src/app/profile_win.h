@@ -32,12 +32,13 @@ void ClearReadOnlyForWrite(const std::wstring& path);
                                     const wchar_t* key, const std::wstring& value);
 
 // The process's current directory, without a trailing separator unless it is
-// a drive root; empty when it cannot be read or is longer than `max_chars`
-// (the launcher's directory buffers hold 260 wide characters).
-std::wstring CurrentDirectory(size_t max_chars = MAX_PATH);
+// a drive root; empty when it cannot be read or does not fit in `max_chars`
+// characters with its terminator (the launcher's directory buffers hold 260;
+// at most MAX_PATH is used).
+std::wstring CurrentDirectoryBounded(size_t max_chars);
 
 // ANSI code page conversions (CP_ACP). The result holds at most
 // `max_bytes` - 1 bytes (or `max_chars` - 1 characters): longer texts are cut
 // at a character boundary, never mid-character.
-std::string WideToAnsi(const std::wstring& text, size_t max_bytes);
-std::wstring AnsiToWide(const std::string& text, size_t max_chars);
+std::string WideToAnsiBounded(const std::wstring& text, size_t max_bytes);
+std::wstring AnsiToWideBounded(const std::string& text, size_t max_chars);
