@@ -5,6 +5,7 @@ import os
 import shutil
 import subprocess
 import threading
+import time
 from pathlib import Path
 
 import pytest
@@ -95,6 +96,16 @@ class Installation:
         p.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(STUB_GAME, p)
         return p
+
+    def wait_stub_records(self, count=1, rel_dir=".", timeout=30):
+        """The game is started without waiting for it: poll its record file."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            records = self.stub_records(rel_dir)
+            if len(records) >= count:
+                return records
+            time.sleep(0.1)
+        return self.stub_records(rel_dir)
 
     def stub_records(self, rel_dir="."):
         p = self.root / rel_dir / "stub_record.txt"

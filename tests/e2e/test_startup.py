@@ -22,7 +22,7 @@ def test_empty_command_line_opens_the_game_and_leaves_the_log(inst, launcher):
     inst.install_stub("青石晚钟.exe")
     inst.write("System/launch.log", b"previous run\r\n")
     assert launcher.run(inst) == 0
-    records = inst.stub_records()
+    records = inst.wait_stub_records(1)
     assert len(records) == 1
     assert records[0]["exe"].endswith("青石晚钟.exe")
     assert inst.log() == b"previous run\r\n"
