@@ -170,13 +170,13 @@ std::u16string DecodeUtf8Prefix(std::string_view text, std::size_t max_bytes,
       ++i;
       continue;
     }
-    if (end - i < length) break;  // cut by the window: dropped
     std::size_t k = 1;
-    for (; k < length; ++k) {
+    for (; k < length && i + k < end; ++k) {
       const unsigned char c = static_cast<unsigned char>(text[i + k]);
       if ((c & 0xC0) != 0x80) break;
       cp = (cp << 6) | (c & 0x3F);
     }
+    if (k < length && i + k == end) break;  // cut by the end of the window: dropped
     if (k < length) {  // a lead byte without its continuation bytes
       if (!Append(out, 0xFFFD, max_units)) break;
       i += k;
