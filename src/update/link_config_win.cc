@@ -27,7 +27,7 @@ struct LinkUrls {
 
 LinkUrls ReadLinkUrls(const std::wstring& path) {
   auto read = [&](const wchar_t* key) {
-    return WideToAnsi(ReadProfileText(path, L"common", key, L"", kLinkValueUnits), kLinkValueBytes);
+    return WideToAnsiBounded(ReadProfileText(path, L"common", key, L"", kLinkValueUnits), kLinkValueBytes);
   };
   return LinkUrls{read(L"proxy"), read(L"pqxenc"), read(L"pqxbsid")};
 }
@@ -52,7 +52,7 @@ LinkUrls ReadLinkUrlsFromArchive(const LinkSourceChoice& choice, const std::wstr
   LinkUrls urls;
   QvkArchive* archive = QvkOpen(AsciiToU16(choice.archive).c_str());
   if (!archive) return urls;
-  std::u16string entry = ToU16(AnsiToWide(choice.entry, kArchiveEntryUnits + 1));
+  std::u16string entry = ToU16(AnsiToWideBounded(choice.entry, kArchiveEntryUnits + 1));
   std::wstring temp = dir + L"/System/linkTemp.ini";
   if (QvkExtract(archive, entry.c_str(), ToU16(temp).c_str()) >= 0) {
     urls = ReadLinkUrls(temp);
@@ -70,7 +70,7 @@ void ReadLinkConfig(ZUpdater& worker) {
   bool manifest_loaded = 
       LoadPatchList(list.current_version, &worker.manifest(), &worker.version_list()) == 1;
 
-  std::wstring dir = CurrentDirectory();
+  std::wstring dir = CurrentDirectoryBounded(MAX_PATH);
   if (dir.empty()) dir = L".";
   std::wstring local = dir + L"/System/linkconfig.ini";
   DWORD attributes = GetFileAttributesW(local.c_str());

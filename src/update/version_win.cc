@@ -68,7 +68,7 @@ bool CheckPackages(ZUpdater& worker) {
 void CleanPackages(ZUpdater& worker) {
   if (CheckPackages(worker)) return;
   const ServerList& list = GlobalServerList();
-  std::wstring current = CurrentDirectory();
+  std::wstring current = CurrentDirectoryBounded(MAX_PATH);
   if (!current.empty()) {
     std::wstring dir = current + L"\\System";
     std::vector<std::u16string> names;
