@@ -1,0 +1,259 @@
+#include "package/qvk_archive.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+struct QvkArchive {
+  std::unique_ptr<QvkFile> file;
+  int64_t file_size = 0;
+  int32_t record_count = 0;
+  int32_t directory_size = 0;
+  int32_t directory_offset = 0;
+  // Where the file pointer stands; -1 when unknown (after opening or after a
+  // failed positioning or read).
+  int64_t cached_position = -1;
+  std::vector<QvkRecord> records;          // live records, directory order
+  std::unique_ptr<char16_t[]> names;       // every name, zero-terminated
+  std::vector<int32_t> buckets;            // first record of each chain, or -1
+  std::mutex lock;
+};
+
+struct QvkEntry {
+  QvkArchive* archive;
+  QvkFile* file;
+  const QvkRecord* record;
+  int64_t position;  // bytes consumed so far
+};
+
+namespace {
+
+inline uint32_t BucketOf(uint32_t hash, size_t bucket_count) {
+  return (hash * 0x1E3779B1u) & static_cast<uint32_t>(bucket_count - 1) & 0x7FFFFFFFu;
+}
+
+// Size and totals of a directory that passed the checks.
+struct DirectoryShape {
+  int32_t live_records = 0;
+  size_t name_units = 0;  // including one terminator per live name
+};
+
+// Checks that `count` records fit the directory block and that every live
+// record's data lies inside the file.
+bool CheckDirectory(const uint8_t* dir, size_t dir_size, int32_t count, int64_t file_size,
+                    DirectoryShape* shape) {
+  size_t pos = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    if (dir_size - pos < static_cast<size_t>(kQvkRecordHeaderSize)) return false;
+    const uint8_t* r = dir + pos;
+    const int16_t n = static_cast<int16_t>(QvkLoad16(r + 1));
+    if (n < 0) return false;
+    const size_t record_size = kQvkRecordHeaderSize + 2 * static_cast<size_t>(n);
+    if (dir_size - pos < record_size) return false;
+    const int32_t offset = static_cast<int32_t>(QvkLoad32(r + 3));
+    const int32_t size = static_cast<int32_t>(QvkLoad32(r + 7));
+    if (size >= 0) {
+      if (offset < 0 || static_cast<int64_t>(offset) + size > file_size) return false;
+      ++shape->live_records;
+      shape->name_units += static_cast<size_t>(n) + 1;
+    }
+    pos += record_size;
+  }
+  return true;
+}
+
+void BuildRecords(const uint8_t* dir, int32_t count, int32_t live_records, QvkArchive* a) {
+  // 16 buckets, doubled while the records outnumber them.
+  size_t bucket_count = 16;
+  while (bucket_count < static_cast<size_t>(live_records)) bucket_count <<= 1;
+  a->buckets.assign(bucket_count, -1);
+  char16_t* name_out = a->names.get();
+  size_t pos = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const uint8_t* r = dir + pos;
+    const int16_t n = static_cast<int16_t>(QvkLoad16(r + 1));
+    pos += kQvkRecordHeaderSize + 2 * static_cast<size_t>(n);
+    const int32_t size = static_cast<int32_t>(QvkLoad32(r + 7));
+    if (size < 0) continue;  // deleted
+
+    QvkRecord rec;
+    rec.flags = r[0];
+    rec.name_length = n;
+    rec.data_offset = static_cast<int32_t>(QvkLoad32(r + 3));
+    rec.data_size = size;
+    rec.word = QvkLoad32(r + 11);
+    rec.name_hash = QvkLoad32(r + 15);
+    rec.next_in_bucket = -1;
+    rec.name = name_out;
+    const uint8_t* units = r + kQvkRecordHeaderSize;
+    for (int16_t k = 0; k < n; ++k) name_out[k] = static_cast<char16_t>(QvkLoad16(units + 2 * k));
+    name_out[n] = 0;
+    name_out += n + 1;
+
+    // The first record of a hash stays in the index; later ones are listed only.
+    const int32_t index = static_cast<int32_t>(a->records.size());
+    int32_t* link = &a->buckets[BucketOf(rec.name_hash, bucket_count)];
+    bool seen = false;
+    while (*link >= 0) {
+      if (a->records[*link].name_hash == rec.name_hash) {
+        seen = true;
+        break;
+      }
+      link = &a->records[*link].next_in_bucket;
+    }
+    a->records.push_back(rec);
+    if (!seen) *link = index;
+  }
+}
+
+int32_t ReadLocked(QvkEntry* entry, uint8_t* buffer, int32_t count) {
+  QvkArchive* a = entry->archive;
+  const QvkRecord& rec = *entry->record;
+  const int64_t left = std::max<int64_t>(0, rec.data_size - entry->position);
+  const size_t want = static_cast<size_t>(std::min<int64_t>(count, left));
+
+  std::lock_guard<std::mutex> hold(a->lock);
+  const int64_t target = rec.data_offset + entry->position;
+  if (a->cached_position != target) {
+    if (!entry->file->Seek(target)) {
+      a->cached_position = -1;
+      return -2;
+    }
+    a->cached_position = target;
+  }
+  const size_t got = want == 0 ? 0 : entry->file->Read(buffer, want);
+  QvkUnscramble(kQvkEntryKey, kQvkEntryKeyLength, buffer, got,
+                static_cast<uint64_t>(entry->position));
+  entry->position += static_cast<int64_t>(got);
+  a->cached_position = got == want ? a->cached_position + static_cast<int64_t>(got) : -1;
+  return got == static_cast<size_t>(count) ? count : -3;
+}
+
+}  // namespace
+
+QvkArchive* QvkOpen(const char16_t* path) {
+  if (path == nullptr) return nullptr;
+  std::unique_ptr<QvkFile> file = QvkDefaultFileSystem().OpenForRead(path);
+  if (!file) return nullptr;
+  return QvkOpenFile(std::move(file));
+}
+
+QvkArchive* QvkOpenFile(std::unique_ptr<QvkFile> file) {
+  if (!file) return nullptr;
+  auto a = std::make_unique<QvkArchive>();
+  a->file = std::move(file);
+  a->file_size = a->file->Size();
+  if (a->file_size < kQvkTrailerSize) return nullptr;
+
+  uint8_t trailer[kQvkTrailerSize];
+  if (!a->file->Seek(a->file_size - kQvkTrailerSize) ||
+      a->file->Read(trailer, sizeof trailer) != sizeof trailer ||
+      std::memcmp(trailer, kQvkMagic, sizeof kQvkMagic) != 0) {
+    return nullptr;
+  }
+  a->record_count = static_cast<int32_t>(QvkLoad32(trailer + 4));
+  a->directory_size = static_cast<int32_t>(QvkLoad32(trailer + 8));
+  a->directory_offset = static_cast<int32_t>(QvkLoad32(trailer + 12));
+  // The directory lies before the trailer and holds at least the record
+  // headers; this bounds every allocation below by the file's size.
+  if (a->record_count < 0 || a->directory_size < 0 || a->directory_offset < 0 ||
+      static_cast<int64_t>(a->directory_offset) + a->directory_size >
+          a->file_size - kQvkTrailerSize ||
+      a->record_count > a->directory_size / kQvkRecordHeaderSize) {
+    return nullptr;
+  }
+
+  const size_t dir_size = static_cast<size_t>(a->directory_size);
+  std::unique_ptr<uint8_t[]> dir(new uint8_t[dir_size == 0 ? 1 : dir_size]);
+  if (!a->file->Seek(a->directory_offset) || a->file->Read(dir.get(), dir_size) != dir_size) {
+    return nullptr;
+  }
+  QvkUnscramble(kQvkDirectoryKey, kQvkDirectoryKeyLength, dir.get(), dir_size, 0);
+
+  DirectoryShape shape;
+  if (!CheckDirectory(dir.get(), dir_size, a->record_count, a->file_size, &shape)) return nullptr;
+  a->records.reserve(static_cast<size_t>(shape.live_records));
+  a->names.reset(new char16_t[shape.name_units == 0 ? 1 : shape.name_units]);
+  BuildRecords(dir.get(), a->record_count, shape.live_records, a.get());
+  a->cached_position = -1;
+  return a.release();
+}
+
+int QvkClose(QvkArchive* archive) {
+  if (archive == nullptr) return -1;
+  const bool closed = archive->file->Close();
+  delete archive;
+  return closed ? 0 : -2;
+}
+
+QvkEntry* QvkOpenEntry(QvkArchive* archive, const char16_t* name) {
+  if (archive == nullptr || name == nullptr) return nullptr;
+  const uint32_t hash = QvkNameHash(name);
+  int32_t i = archive->buckets[BucketOf(hash, archive->buckets.size())];
+  while (i >= 0 && archive->records[i].name_hash != hash) i = archive->records[i].next_in_bucket;
+  if (i < 0) return nullptr;
+  return new QvkEntry{archive, archive->file.get(), &archive->records[i], 0};
+}
+
+int QvkCloseEntry(QvkEntry* entry) {
+  if (entry == nullptr) return -1;
+  delete entry;
+  return 0;
+}
+
+int32_t QvkEntrySize(const QvkEntry* entry) {
+  return entry == nullptr ? -1 : entry->record->data_size;
+}
+
+int32_t QvkRead(QvkEntry* entry, void* buffer, int32_t count) {
+  if (entry == nullptr || buffer == nullptr || count < 0) return -1;
+  if (count == 0) return 0;
+  return ReadLocked(entry, static_cast<uint8_t*>(buffer), count);
+}
+
+int QvkExtract(QvkArchive* archive, const char16_t* name, const char16_t* output_path) {
+  if (archive == nullptr || name == nullptr || output_path == nullptr) return -1;
+  struct EntryCloser {
+    void operator()(QvkEntry* e) const { QvkCloseEntry(e); }
+  };
+  std::unique_ptr<QvkEntry, EntryCloser> entry(QvkOpenEntry(archive, name));
+  if (!entry) return -2;
+  std::unique_ptr<QvkFile> out = QvkDefaultFileSystem().Create(output_path);
+  if (!out) return -3;
+
+  constexpr int32_t kChunk = 16384;
+  uint8_t buffer[kChunk];
+  int32_t remaining = QvkEntrySize(entry.get());
+  while (remaining != 0) {
+    const int32_t chunk = std::min(remaining, kChunk);
+    if (QvkRead(entry.get(), buffer, chunk) < 0) return -2;
+    const int64_t written = out->Write(buffer, static_cast<size_t>(chunk));
+    if (written < 0) return -3;
+    if (written < chunk) return -4;
+    remaining -= chunk;
+  }
+  return out->Close() ? 0 : -5;
+}
+
+int32_t QvkLiveRecordCount(const QvkArchive* archive) {
+  return archive == nullptr ? 0 : static_cast<int32_t>(archive->records.size());
+}
+
+const QvkRecord* QvkLiveRecords(const QvkArchive* archive) {
+  return archive == nullptr || archive->records.empty() ? nullptr : archive->records.data();
+}
+
+int QvkReadAll(QvkArchive* archive, const char16_t* name, std::string* text) {
+  if (archive == nullptr || name == nullptr || text == nullptr) return -1;
+  QvkEntry* entry = QvkOpenEntry(archive, name);
+  if (entry == nullptr) return -2;
+  // The size was checked against the file when the archive was opened.
+  const int32_t size = QvkEntrySize(entry);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  const int32_t got = QvkRead(entry, bytes.data(), size);
+  QvkCloseEntry(entry);
+  if (got != size) return -3;
+  *text = std::move(bytes);
+  return 0;
+}

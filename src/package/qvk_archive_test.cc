@@ -1,0 +1,349 @@
+#include "package/qvk_archive.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "package/qvk_format.h"
+#include "package/qvk_test_util.h"
+#include "package/qvk_writer.h"
+
+namespace {
+
+using Entries = std::vector<std::pair<std::u16string, std::string>>;
+
+struct ArchiveCloser {
+  void operator()(QvkArchive* a) const { QvkClose(a); }
+};
+struct EntryCloser {
+  void operator()(QvkEntry* e) const { QvkCloseEntry(e); }
+};
+using ArchivePtr = std::unique_ptr<QvkArchive, ArchiveCloser>;
+using EntryPtr = std::unique_ptr<QvkEntry, EntryCloser>;
+
+ArchivePtr OpenImage(const std::string& image) {
+  return ArchivePtr(QvkOpenFile(std::make_unique<QvkMemoryFile>(image)));
+}
+
+// The whole entry `name` read in chunks of `chunk` bytes; "<missing>" if not found.
+std::string ReadEntry(QvkArchive* archive, const char16_t* name, int32_t chunk = 1 << 20) {
+  EntryPtr entry(QvkOpenEntry(archive, name));
+  if (!entry) return "<missing>";
+  std::string out(static_cast<size_t>(QvkEntrySize(entry.get())), '\0');
+  for (int32_t done = 0; done < static_cast<int32_t>(out.size());) {
+    const int32_t n = std::min<int32_t>(chunk, static_cast<int32_t>(out.size()) - done);
+    if (QvkRead(entry.get(), &out[done], n) != n) return "<read failed>";
+    done += n;
+  }
+  return out;
+}
+
+// Patches trailer fields of an image.
+std::string WithTrailer(std::string image, int32_t count, int32_t dir_size, int32_t dir_offset) {
+  uint8_t* t = reinterpret_cast<uint8_t*>(&image[image.size() - 16]);
+  QvkStore32(t + 4, static_cast<uint32_t>(count));
+  QvkStore32(t + 8, static_cast<uint32_t>(dir_size));
+  QvkStore32(t + 12, static_cast<uint32_t>(dir_offset));
+  return image;
+}
+
+// Changes the unscrambled directory of an image in place.
+std::string EditDirectory(std::string image, const std::function<void(uint8_t*)>& edit) {
+  const uint8_t* t = reinterpret_cast<const uint8_t*>(&image[image.size() - 16]);
+  const uint32_t size = QvkLoad32(t + 8);
+  uint8_t* dir = reinterpret_cast<uint8_t*>(&image[QvkLoad32(t + 12)]);
+  QvkUnscramble(kQvkDirectoryKey, 32, dir, size, 0);
+  edit(dir);
+  QvkScramble(kQvkDirectoryKey, 32, dir, size, 0);
+  return image;
+}
+
+std::string Pattern(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 131 + i / 256);
+  return s;
+}
+
+TEST(QvkArchive, FindsAndReadsEntries) {
+  const std::string big = Pattern(100000);
+  ArchivePtr a = OpenImage(QvkBuildArchive(
+      {{u"PatchList.txt", "LINK.INI\tlink.ini\t1\n"}, {u"data/big.bin", big}, {u"e", ""}}));
+  ASSERT_TRUE(a);
+  EXPECT_EQ(ReadEntry(a.get(), u"PatchList.txt"), "LINK.INI\tlink.ini\t1\n");
+  EXPECT_EQ(ReadEntry(a.get(), u"data/big.bin"), big);
+  EXPECT_EQ(ReadEntry(a.get(), u"e"), "");
+  ASSERT_EQ(QvkLiveRecordCount(a.get()), 3);
+  EXPECT_EQ(std::u16string(QvkLiveRecords(a.get())[1].name), u"data/big.bin");
+  EXPECT_EQ(QvkLiveRecords(a.get())[1].data_size, 100000);
+}
+
+TEST(QvkArchive, NamesMatchWithOnlyAsciiLettersFolded) {
+  ArchivePtr a = OpenImage(QvkBuildArchive({{u"link.ini", "L"}, {u"BaseData/x.ini", "X"}}));
+  ASSERT_TRUE(a);
+  const struct {
+    const char16_t* name;
+    const char* expected;
+  } cases[] = {
+      {u"link.ini", "L"},          {u"LINK.INI", "L"},          {u"Link.Ini", "L"},
+      {u"basedata/X.INI", "X"},    {u"BaseData\\x.ini", "<missing>"},
+      {u"link.ini ", "<missing>"}, {u"", "<missing>"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ReadEntry(a.get(), c.name), c.expected) << std::u16string(c.name).size();
+  }
+}
+
+TEST(QvkArchive, FirstRecordOfAHashWinsAndDeletedRecordsAreGone) {
+  QvkMemoryFile file;
+  QvkWriter w(&file);
+  ASSERT_TRUE(w.AddEntry(u"dup", "first", 5));
+  ASSERT_TRUE(w.AddEntry(u"DUP", "second", 6));
+  QvkRawRecord gone;
+  gone.name = u"gone";
+  gone.data_size = -1;
+  gone.name_hash = QvkNameHash(u"gone");
+  w.AddRecord(gone);
+  QvkRawRecord back = gone;  // deleted, then live again
+  back.name = u"back";
+  back.name_hash = QvkNameHash(u"back");
+  w.AddRecord(back);
+  ASSERT_TRUE(w.AddEntry(u"back", "live", 4));
+  ASSERT_TRUE(w.Finish());
+  ArchivePtr a = OpenImage(file.bytes());
+  ASSERT_TRUE(a);
+  EXPECT_EQ(ReadEntry(a.get(), u"dup"), "first");
+  EXPECT_EQ(ReadEntry(a.get(), u"gone"), "<missing>");
+  EXPECT_EQ(ReadEntry(a.get(), u"back"), "live");
+  EXPECT_EQ(QvkLiveRecordCount(a.get()), 3);  // both dups and the live "back"
+}
+
+TEST(QvkArchive, ReadsInPiecesGiveTheSameBytes) {
+  const std::string data = Pattern(70001);
+  ArchivePtr a = OpenImage(QvkBuildArchive({{u"x", data}}));
+  ASSERT_TRUE(a);
+  for (int32_t chunk : {1, 7, 16384, 70001}) EXPECT_EQ(ReadEntry(a.get(), u"x", chunk), data);
+}
+
+TEST(QvkArchive, ConsecutiveReadsDoNotRepositionTheFile) {
+  FileScript script;
+  ArchivePtr a(QvkOpenFile(
+      std::make_unique<FaultyFile>(QvkBuildArchive({{u"x", Pattern(100)}}), &script)));
+  ASSERT_TRUE(a);
+  EntryPtr e(QvkOpenEntry(a.get(), u"x"));
+  char buf[100];
+  const int seeks_after_open = script.seeks;
+  ASSERT_EQ(QvkRead(e.get(), buf, 10), 10);
+  ASSERT_EQ(QvkRead(e.get(), buf, 10), 10);
+  ASSERT_EQ(QvkRead(e.get(), buf, 0), 0);
+  EXPECT_EQ(script.seeks - seeks_after_open, 1);
+}
+
+TEST(QvkArchive, StatusCodes) {
+  ArchivePtr a = OpenImage(QvkBuildArchive({{u"x", "abc"}}));
+  ASSERT_TRUE(a);
+  EntryPtr e(QvkOpenEntry(a.get(), u"x"));
+  char buf[8];
+  EXPECT_EQ(QvkOpenEntry(nullptr, u"x"), nullptr);
+  EXPECT_EQ(QvkOpenEntry(a.get(), nullptr), nullptr);
+  EXPECT_EQ(QvkCloseEntry(nullptr), -1);
+  EXPECT_EQ(QvkEntrySize(nullptr), -1);
+  EXPECT_EQ(QvkEntrySize(e.get()), 3);
+  EXPECT_EQ(QvkRead(nullptr, buf, 1), -1);
+  EXPECT_EQ(QvkRead(e.get(), nullptr, 1), -1);
+  EXPECT_EQ(QvkRead(e.get(), buf, -1), -1);
+  EXPECT_EQ(QvkRead(e.get(), buf, 0), 0);
+  EXPECT_EQ(QvkRead(e.get(), buf, 4), -3);  // one past the entry's end
+  EXPECT_EQ(std::string(buf, 3), "abc");
+  EXPECT_EQ(QvkRead(e.get(), buf, 1), -3);  // nothing left
+  EXPECT_EQ(QvkClose(nullptr), -1);
+  EXPECT_EQ(QvkOpen(nullptr), nullptr);
+  EXPECT_EQ(QvkOpenFile(nullptr), nullptr);
+}
+
+TEST(QvkArchive, FailedPositioningIsReportedAndRecovered) {
+  FileScript script;
+  ArchivePtr a(QvkOpenFile(
+      std::make_unique<FaultyFile>(QvkBuildArchive({{u"x", "abcdef"}}), &script)));
+  ASSERT_TRUE(a);
+  EntryPtr e(QvkOpenEntry(a.get(), u"x"));
+  char buf[6];
+  script.fail_seek = true;
+  EXPECT_EQ(QvkRead(e.get(), buf, 3), -2);
+  script.fail_seek = false;
+  ASSERT_EQ(QvkRead(e.get(), buf, 3), 3);
+  EXPECT_EQ(std::string(buf, 3), "abc");
+}
+
+TEST(QvkArchive, CloseReportsAFailedFileClose) {
+  FileScript script;
+  script.fail_close = true;
+  QvkArchive* a =
+      QvkOpenFile(std::make_unique<FaultyFile>(QvkBuildArchive({{u"x", "a"}}), &script));
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(QvkClose(a), -2);
+}
+
+TEST(QvkArchive, EmptyDirectoryOpensAndFindsNothing) {
+  ArchivePtr a = OpenImage(QvkBuildArchive({}));
+  ASSERT_TRUE(a);
+  EXPECT_EQ(QvkOpenEntry(a.get(), u""), nullptr);
+  EXPECT_EQ(QvkOpenEntry(a.get(), u"x"), nullptr);
+  EXPECT_EQ(QvkLiveRecordCount(a.get()), 0);
+}
+
+TEST(QvkArchive, RefusesDamagedArchives) {
+  const std::string good = QvkBuildArchive({{u"one", "11111"}, {u"two", "22"}});
+  ASSERT_TRUE(OpenImage(good));
+  const int32_t n = static_cast<int32_t>(good.size());
+  const int32_t dir_size = 2 * 19 + 2 * 6;
+  const int32_t dir_offset = 7;
+  ASSERT_EQ(n, dir_offset + dir_size + 16);
+
+  std::vector<std::pair<const char*, std::string>> cases = {
+      {"empty file", ""},
+      {"shorter than the trailer", good.substr(n - 15)},
+      {"truncated at the front", good.substr(1)},
+      {"truncated at the end", good.substr(0, n - 1)},
+      {"negative count", WithTrailer(good, -1, dir_size, dir_offset)},
+      {"count beyond the directory", WithTrailer(good, 3, dir_size, dir_offset)},
+      {"absurd count", WithTrailer(good, 0x7FFFFFFF, dir_size, dir_offset)},
+      {"negative directory size", WithTrailer(good, 2, -1, dir_offset)},
+      {"directory larger than the file", WithTrailer(good, 2, 0x7FFFFFF0, dir_offset)},
+      {"directory into the trailer", WithTrailer(good, 2, dir_size, dir_offset + 1)},
+      {"negative directory offset", WithTrailer(good, 2, dir_size, -7)},
+      {"negative name length",
+       EditDirectory(good, [](uint8_t* d) { QvkStore16(d + 1, 0xFFFF); })},
+      {"name past the directory",
+       EditDirectory(good, [](uint8_t* d) { QvkStore16(d + 25 + 1, 7); })},
+      {"absurd name length",
+       EditDirectory(good, [](uint8_t* d) { QvkStore16(d + 1, 0x7FFF); })},
+      {"negative data offset",
+       EditDirectory(good, [](uint8_t* d) { QvkStore32(d + 3, 0xFFFFFFFF); })},
+      {"data past the end of the file",
+       EditDirectory(good, [n](uint8_t* d) { QvkStore32(d + 3, static_cast<uint32_t>(n - 4)); })},
+      {"huge data size",
+       EditDirectory(good, [](uint8_t* d) { QvkStore32(d + 7, 0x7FFFFFFF); })},
+  };
+  for (int byte = 0; byte < 4; ++byte) {
+    std::string bad = good;
+    bad[n - 16 + byte] = static_cast<char>(bad[n - 16 + byte] ^ 0x01);
+    cases.emplace_back("wrong magic byte", bad);
+  }
+  for (const auto& [what, image] : cases) EXPECT_FALSE(OpenImage(image)) << what;
+
+  // A deleted record's offset is never used, so it is not checked.
+  const std::string deleted_far = EditDirectory(good, [](uint8_t* d) {
+    QvkStore32(d + 3, 0x7FFFFFFF);
+    QvkStore32(d + 7, 0xFFFFFFFF);
+  });
+  ArchivePtr a = OpenImage(deleted_far);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(ReadEntry(a.get(), u"one"), "<missing>");
+  EXPECT_EQ(ReadEntry(a.get(), u"two"), "22");
+}
+
+TEST(QvkArchive, EntryHandlesOnSeveralThreadsShareTheFile) {
+  Entries entries;
+  for (int i = 0; i < 4; ++i) {
+    std::string data = Pattern(50000 + i);
+    data[0] = static_cast<char>('a' + i);
+    entries.emplace_back(std::u16string(u"t") + static_cast<char16_t>(u'0' + i), data);
+  }
+  ArchivePtr a = OpenImage(QvkBuildArchive(entries));
+  ASSERT_TRUE(a);
+  std::vector<std::string> got(entries.size());
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    threads.emplace_back([&, i] {
+      for (int round = 0; round < 20; ++round) {
+        got[i] = ReadEntry(a.get(), entries[i].first.c_str(), 97 + static_cast<int32_t>(i));
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(got[i], entries[i].second) << i;
+}
+
+TEST(QvkArchive, OpensFilesOnDisk) {
+  ScopedTempDir dir;
+  WriteWholeFile(dir.path() / "a.qvk", QvkBuildArchive({{u"x", "disk"}}));
+  ArchivePtr a(QvkOpen(dir.U16("a.qvk").c_str()));
+  ASSERT_TRUE(a);
+  EXPECT_EQ(ReadEntry(a.get(), u"x"), "disk");
+  EXPECT_EQ(QvkOpen(dir.U16("missing.qvk").c_str()), nullptr);
+  WriteWholeFile(dir.path() / "short.qvk", "0123456789abcde");
+  EXPECT_EQ(QvkOpen(dir.U16("short.qvk").c_str()), nullptr);
+}
+
+TEST(QvkReadAll, ReadsWholeEntries) {
+  ArchivePtr a = OpenImage(QvkBuildArchive({{u"PatchList.txt", "text"}, {u"z", ""}}));
+  std::string text = "old";
+  EXPECT_EQ(QvkReadAll(a.get(), u"patchlist.txt", &text), 0);
+  EXPECT_EQ(text, "text");
+  EXPECT_EQ(QvkReadAll(a.get(), u"z", &text), 0);
+  EXPECT_EQ(text, "");
+  text = "kept";
+  EXPECT_EQ(QvkReadAll(a.get(), u"missing", &text), -2);
+  EXPECT_EQ(text, "kept");
+  EXPECT_EQ(QvkReadAll(nullptr, u"z", &text), -1);
+}
+
+class QvkExtractTest : public ::testing::Test {
+ protected:
+  QvkExtractTest() : use_fake_(&files_) {}
+  FakeFileSystem files_;
+  ScopedFileSystem use_fake_;
+};
+
+TEST_F(QvkExtractTest, WritesTheEntryInChunks) {
+  const std::string data = Pattern(16384 * 3 + 5);
+  ArchivePtr a = OpenImage(QvkBuildArchive({{u"big", data}, {u"empty", ""}}));
+  EXPECT_EQ(QvkExtract(a.get(), u"BIG", u"out.bin"), 0);
+  EXPECT_EQ(files_.created_path, u"out.bin");
+  EXPECT_EQ(files_.script.last_bytes, data);
+  EXPECT_EQ(QvkExtract(a.get(), u"empty", u"out.bin"), 0);
+  EXPECT_EQ(files_.script.last_bytes, "");
+}
+
+TEST_F(QvkExtractTest, StatusCodes) {
+  ArchivePtr a = OpenImage(QvkBuildArchive({{u"x", Pattern(40000)}}));
+  EXPECT_EQ(QvkExtract(nullptr, u"x", u"o"), -1);
+  EXPECT_EQ(QvkExtract(a.get(), nullptr, u"o"), -1);
+  EXPECT_EQ(QvkExtract(a.get(), u"x", nullptr), -1);
+  EXPECT_EQ(QvkExtract(a.get(), u"missing", u"o"), -2);
+  EXPECT_EQ(files_.creates, 0);  // a missing entry leaves the output alone
+
+  files_.fail_create = true;
+  EXPECT_EQ(QvkExtract(a.get(), u"x", u"o"), -3);
+  files_.fail_create = false;
+
+  files_.script.fail_write = true;
+  EXPECT_EQ(QvkExtract(a.get(), u"x", u"o"), -3);
+  files_.script.fail_write = false;
+
+  files_.script.write_limit = 100;
+  EXPECT_EQ(QvkExtract(a.get(), u"x", u"o"), -4);
+  EXPECT_EQ(files_.script.last_bytes, Pattern(100));  // what was written stays
+  files_.script.write_limit = -1;
+
+  files_.script.fail_close = true;
+  EXPECT_EQ(QvkExtract(a.get(), u"x", u"o"), -5);
+  files_.script.fail_close = false;
+}
+
+TEST(QvkExtractOnDisk, ReplacesAnExistingFile) {
+  ScopedTempDir dir;
+  WriteWholeFile(dir.path() / "a.qvk", QvkBuildArchive({{u"x", "new"}}));
+  WriteWholeFile(dir.path() / "out.txt", "older and longer");
+  ArchivePtr a(QvkOpen(dir.U16("a.qvk").c_str()));
+  ASSERT_TRUE(a);
+  EXPECT_EQ(QvkExtract(a.get(), u"x", dir.U16("out.txt").c_str()), 0);
+  EXPECT_EQ(ReadWholeFile(dir.path() / "out.txt"), "new");
+  EXPECT_EQ(QvkExtract(a.get(), u"x", dir.U16("no/such/dir/out.txt").c_str()), -3);
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+#include "package/qvk_file.h"
+
+#include <atomic>
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+class StdioFile : public QvkFile {
+ public:
+  explicit StdioFile(std::FILE* f) : file_(f) {}
+  ~StdioFile() override { Close(); }
+
+  bool Seek(int64_t offset) override {
+    return file_ != nullptr && offset >= 0 && fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+  }
+  size_t Read(void* buffer, size_t size) override {
+    return file_ == nullptr || size == 0 ? 0 : std::fread(buffer, 1, size, file_);
+  }
+  int64_t Write(const void* buffer, size_t size) override {
+    if (file_ == nullptr) return -1;
+    if (size == 0) return 0;
+    const size_t n = std::fwrite(buffer, 1, size, file_);
+    return n == 0 ? -1 : static_cast<int64_t>(n);
+  }
+  int64_t Size() override {
+    if (file_ == nullptr) return -1;
+    const off_t here = ftello(file_);
+    if (here < 0 || fseeko(file_, 0, SEEK_END) != 0) return -1;
+    const off_t end = ftello(file_);
+    if (fseeko(file_, here, SEEK_SET) != 0) return -1;
+    return end;
+  }
+  bool Close() override {
+    if (file_ == nullptr) return true;
+    const bool ok = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return ok;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+std::unique_ptr<QvkFile> OpenStdio(const char16_t* path, const char* mode) {
+  if (path == nullptr) return nullptr;
+  std::FILE* f = std::fopen(QvkUtf16ToUtf8(path).c_str(), mode);
+  if (f == nullptr) return nullptr;
+  return std::make_unique<StdioFile>(f);
+}
+
+class StdioFileSystem : public QvkFileSystem {
+ public:
+  std::unique_ptr<QvkFile> OpenForRead(const char16_t* path) override {
+    return OpenStdio(path, "rb");
+  }
+  std::unique_ptr<QvkFile> Create(const char16_t* path) override {
+    return OpenStdio(path, "w+b");
+  }
+};
+
+std::atomic<QvkFileSystem*> g_files{nullptr};
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, uint32_t c) {
+  if (c < 0x10000) {
+    out += static_cast<char16_t>(c);
+  } else {
+    c -= 0x10000;
+    out += static_cast<char16_t>(0xD800 | (c >> 10));
+    out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+  }
+}
+
+}  // namespace
+
+QvkFileSystem& QvkStdioFileSystem() {
+  static StdioFileSystem files;
+  return files;
+}
+
+QvkFileSystem& QvkDefaultFileSystem() {
+  QvkFileSystem* files = g_files.load(std::memory_order_acquire);
+  return files != nullptr ? *files : QvkStdioFileSystem();
+}
+
+void SetQvkFileSystem(QvkFileSystem* files) {
+  g_files.store(files, std::memory_order_release);
+}
+
+bool QvkMemoryFile::Seek(int64_t offset) {
+  if (offset < 0) return false;
+  position_ = static_cast<size_t>(offset);
+  return true;
+}
+
+size_t QvkMemoryFile::Read(void* buffer, size_t size) {
+  if (position_ >= bytes_.size()) return 0;
+  const size_t n = std::min(size, bytes_.size() - position_);
+  std::memcpy(buffer, bytes_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+int64_t QvkMemoryFile::Write(const void* buffer, size_t size) {
+  if (size == 0) return 0;
+  if (bytes_.size() < position_ + size) bytes_.resize(position_ + size);
+  std::memcpy(&bytes_[position_], buffer, size);
+  position_ += size;
+  return static_cast<int64_t>(size);
+}
+
+std::string QvkUtf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::u16string QvkUtf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const uint8_t b = static_cast<uint8_t>(text[i]);
+    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
+      AppendUtf16(out, 0xFFFD);
+      ++i;
+      continue;
+    }
+    uint32_t c = extra == 0 ? b : b & (0x3F >> extra);
+    bool ok = true;
+    for (int k = 1; k <= extra; ++k) {
+      const uint8_t cont = static_cast<uint8_t>(text[i + k]);
+      if ((cont & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      c = (c << 6) | (cont & 0x3F);
+    }
+    static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    if (!ok || c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      AppendUtf16(out, 0xFFFD);
+      ++i;
+      continue;
+    }
+    AppendUtf16(out, c);
+    i += 1 + extra;
+  }
+  return out;
+}

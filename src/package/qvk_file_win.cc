@@ -1,0 +1,88 @@
+#include "package/qvk_file_win.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+class WinFile : public QvkFile {
+ public:
+  explicit WinFile(HANDLE h) : handle_(h) {}
+  ~WinFile() override { Close(); }
+
+  bool Seek(int64_t offset) override {
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    return handle_ != INVALID_HANDLE_VALUE && offset >= 0 &&
+           SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) != 0;
+  }
+  size_t Read(void* buffer, size_t size) override {
+    size_t total = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (handle_ != INVALID_HANDLE_VALUE && total < size) {
+      const DWORD want = static_cast<DWORD>(std::min<size_t>(size - total, 1u << 30));
+      DWORD got = 0;
+      if (!ReadFile(handle_, out + total, want, &got, nullptr) || got == 0) break;
+      total += got;
+    }
+    return total;
+  }
+  int64_t Write(const void* buffer, size_t size) override {
+    if (handle_ == INVALID_HANDLE_VALUE) return -1;
+    size_t total = 0;
+    auto* in = static_cast<const char*>(buffer);
+    while (total < size) {
+      const DWORD want = static_cast<DWORD>(std::min<size_t>(size - total, 1u << 30));
+      DWORD put = 0;
+      if (!WriteFile(handle_, in + total, want, &put, nullptr)) {
+        return total == 0 ? -1 : static_cast<int64_t>(total);
+      }
+      if (put == 0) break;
+      total += put;
+    }
+    return static_cast<int64_t>(total);
+  }
+  int64_t Size() override {
+    LARGE_INTEGER size;
+    if (handle_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(handle_, &size)) return -1;
+    return size.QuadPart;
+  }
+  bool Close() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return true;
+    const bool ok = CloseHandle(handle_) != 0;
+    handle_ = INVALID_HANDLE_VALUE;
+    return ok;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+std::unique_ptr<QvkFile> OpenWin(const char16_t* path, DWORD access, DWORD share,
+                                 DWORD disposition) {
+  if (path == nullptr) return nullptr;
+  const std::wstring wide(path, path + std::char_traits<char16_t>::length(path));
+  HANDLE h = CreateFileW(wide.c_str(), access, share, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<WinFile>(h);
+}
+
+class WinFileSystem : public QvkFileSystem {
+ public:
+  std::unique_ptr<QvkFile> OpenForRead(const char16_t* path) override {
+    return OpenWin(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  }
+  std::unique_ptr<QvkFile> Create(const char16_t* path) override {
+    return OpenWin(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+  }
+};
+
+}  // namespace
+
+QvkFileSystem& QvkWinFileSystem() {
+  static WinFileSystem files;
+  return files;
+}

@@ -1,0 +1,116 @@
+#include "package/qvk_format.h"
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+// Slicing-by-4 tables of CRC-32/BZIP2 (polynomial 0x04C11DB7, MSB first):
+// kCrcTables[k][b] is the CRC register after byte b followed by k zero bytes.
+using CrcTables = std::array<std::array<uint32_t, 256>, 4>;
+
+constexpr CrcTables MakeCrcTables() {
+  CrcTables t{};
+  for (uint32_t b = 0; b < 256; ++b) {
+    uint32_t crc = b << 24;
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    t[0][b] = crc;
+  }
+  for (int k = 1; k < 4; ++k) {
+    for (uint32_t b = 0; b < 256; ++b) {
+      const uint32_t prev = t[k - 1][b];
+      t[k][b] = (prev << 8) ^ t[0][prev >> 24];
+    }
+  }
+  return t;
+}
+
+constexpr CrcTables kCrcTables = MakeCrcTables();
+
+inline uint32_t FoldCase(char16_t u) {
+  return (u >= 0x61 && u <= 0x7A) ? static_cast<uint32_t>(u - 0x20) : u;
+}
+
+// Adds block[j % 64] to every byte of buffer. The fixed 64-byte inner loop
+// is what lets the compiler vectorise it (whole blocks, no modulo).
+void AddBlock64(const uint8_t* key_block, uint8_t* buffer, size_t size) {
+  uint8_t block[64];
+  std::memcpy(block, key_block, sizeof block);
+  const size_t whole = size - size % 64;
+  for (size_t i = 0; i < whole; i += 64) {
+    uint8_t* p = buffer + i;
+    for (int j = 0; j < 64; ++j) p[j] = static_cast<uint8_t>(p[j] + block[j]);
+  }
+  for (size_t j = 0; j < size - whole; ++j) {
+    buffer[whole + j] = static_cast<uint8_t>(buffer[whole + j] + block[j]);
+  }
+}
+
+void Transform(const char* key, int key_length, uint8_t* buffer, size_t size,
+               uint64_t phase, bool subtract) {
+  if (size == 0 || key_length < 1) return;
+  const auto key_byte = [&](size_t k) {
+    const uint8_t b = static_cast<uint8_t>(key[k]);
+    return static_cast<uint8_t>(subtract ? 0u - b : b);
+  };
+  const size_t length = static_cast<size_t>(key_length);
+  size_t k = static_cast<size_t>(phase % length);
+  size_t i = 0;
+  // Bring the key phase to 0, then work in whole key blocks.
+  while (k != 0 && i < size) {
+    buffer[i] = static_cast<uint8_t>(buffer[i] + key_byte(k));
+    ++i;
+    if (++k == length) k = 0;
+  }
+  if (64 % length == 0) {
+    uint8_t block[64];
+    for (size_t j = 0; j < 64; ++j) block[j] = key_byte(j % length);
+    AddBlock64(block, buffer + i, size - i);
+    return;
+  }
+  for (; i < size; ++i) {
+    buffer[i] = static_cast<uint8_t>(buffer[i] + key_byte(k));
+    if (++k == length) k = 0;
+  }
+}
+
+}  // namespace
+
+uint32_t QvkNameHash(std::u16string_view name) {
+  const auto& t = kCrcTables;
+  uint32_t crc = 0xFFFFFFFFu;
+  size_t i = 0;
+  // Two code units are four bytes: low, high, low, high.
+  for (; i + 2 <= name.size(); i += 2) {
+    const uint32_t a = FoldCase(name[i]);
+    const uint32_t b = FoldCase(name[i + 1]);
+    crc ^= ((a & 0xFF) << 24) | ((a >> 8) << 16) | ((b & 0xFF) << 8) | (b >> 8);
+    crc = t[3][crc >> 24] ^ t[2][(crc >> 16) & 0xFF] ^ t[1][(crc >> 8) & 0xFF] ^
+          t[0][crc & 0xFF];
+  }
+  if (i < name.size()) {
+    const uint32_t a = FoldCase(name[i]);
+    crc = t[0][(crc >> 24) ^ (a & 0xFF)] ^ (crc << 8);
+    crc = t[0][(crc >> 24) ^ (a >> 8)] ^ (crc << 8);
+  }
+  return ~crc;
+}
+
+uint32_t QvkNameHash(const char16_t* name) {
+  if (name == nullptr) return 0;
+  size_t n = 0;
+  while (name[n] != 0) ++n;
+  return QvkNameHash(std::u16string_view(name, n));
+}
+
+void QvkUnscramble(const char* key, int key_length, uint8_t* buffer, size_t size,
+                   uint64_t phase) {
+  Transform(key, key_length, buffer, size, phase, true);
+}
+
+void QvkScramble(const char* key, int key_length, uint8_t* buffer, size_t size,
+                 uint64_t phase) {
+  Transform(key, key_length, buffer, size, phase, false);
+}
