@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""The launcher's main job on a demo installation: serves the server list and
+the side files from 127.0.0.1, runs launcher.exe under Wine (on the real
+display, else on a private Xvfb), saves a screenshot of the skin window, and
+shows the launch log and the arguments the game received."""
+import http.server
+import os
+import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import demo_install  # noqa: E402
+
+WIN32 = Path(os.environ.get("LAUNCHER_WIN32_BUILD", ROOT / "build" / "win32"))
+OUT = Path(os.environ.get("LAUNCHER_DEMO_DIR", ROOT / "build" / "demo"))
+
+
+def serve(files):
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            body = files.get(self.path)
+            self.send_response(200 if body is not None else 404)
+            body = body if body is not None else b"not found"
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            print(f"  server: GET {self.path} -> {200 if self.path in files else 404}")
+
+        def log_message(self, *args):
+            pass
+
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=httpd.serve_forever, daemon=True).start()
+    return httpd
+
+
+def main():
+    env = dict(os.environ, WINEDEBUG="-all", LC_ALL=os.environ.get("LC_ALL", "C.UTF-8"))
+    files = {
+        "/serverlist.xml": demo_install.server_list_xml(10000, demo_install.DEFAULT_ZONES),
+        "/Proxy.ini": b"[proxy]\r\nenabled=0\r\n",
+        "/pqx_enc.ini": b"[enc]\r\nmode=1\r\n",
+        "/pqx_bsid.xml": b'<?xml version="1.0"?><bsid id="demo"/>\n',
+    }
+    httpd = serve(files)
+    url = f"http://127.0.0.1:{httpd.server_address[1]}"
+    inst = OUT / "installation"
+    if inst.exists():
+        subprocess.run(["rm", "-rf", str(inst)], check=True)
+    demo_install.build(inst, url, WIN32 / "tests" / "e2e" / "stub_game.exe")
+    print(f"demo installation: {inst}")
+    print(f"server list at:    {url}/serverlist.xml")
+
+    subprocess.run(["wineserver", "-p"], env=env, check=False)
+    start = time.monotonic()
+    launcher = subprocess.Popen(["wine", str(WIN32 / "src" / "app" / "launcher.exe"), "zone=demo&user=player"],
+                                cwd=inst, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    driver = str(WIN32 / "tests" / "e2e" / "ui_driver.exe")
+    shot = OUT / "screenshot.png"
+    found = subprocess.run(["wine", driver, "wait-window", "Velmaranthos start", "15000"], env=env,
+                           capture_output=True, text=True)
+    if found.returncode == 0:
+        subprocess.run(["wine", driver, "screenshot", str(shot)], env=env, capture_output=True)
+    rc = launcher.wait(timeout=120)
+    print(f"launcher.exe exit code: {rc} after {time.monotonic() - start:.1f} s")
+    httpd.shutdown()
+
+    log = inst / "System" / "launch.log"
+    print("\n--- System/launch.log")
+    print(log.read_bytes().decode("utf-8", "replace") if log.exists() else "(none)")
+    record = inst / "System" / "stub_record.txt"
+    for _ in range(50):
+        if record.exists():
+            break
+        time.sleep(0.1)
+    print("--- what the game received")
+    print(record.read_text("utf-8") if record.exists() else "(the game was not started)")
+    if shot.exists():
+        print(f"--- screenshot of the skin window: {shot}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
