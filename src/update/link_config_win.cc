@@ -81,7 +81,9 @@ void ReadLinkConfig(ZUpdater& worker) {
   LinkUrls urls = choice.source == LinkSource::kLocalFile ? ReadLinkUrls(local)
                                                           : ReadLinkUrlsFromArchive(choice, dir);
 
-  // Failures leave the side files as they were and are not reported.
+  // Failures leave the side files as they were and are not reported. Once
+  // the launcher is closing, no new transfer is started.
+  if (worker.StopRequested()) return;
   if (!urls.proxy.empty()) DownloadToFile(worker.http(), urls.proxy.c_str(), kProxyFile, false);
   if (!urls.pqxenc.empty()) DownloadToFile(worker.http(), urls.pqxenc.c_str(), kPqxEncFile, false);
   if (!urls.pqxbsid.empty()) DownloadToFile(worker.http(), urls.pqxbsid.c_str(), kPqxBsidFile, true);

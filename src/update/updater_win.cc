@@ -119,6 +119,9 @@ void ZUpdater::SetZoneLinkText(const char* text) {
 void ZUpdater::OnGetServerlist() {
   ServerListOutcome outcome = DownloadServerlist(http_, server_list_base_url_,
                                                  ServerListFailureCount(), &LoadServerList);
+  // A transfer cut short by the stop flag: the launcher is closing, and a
+  // retry request would only reach a dialog that is being destroyed.
+  if (StopRequested()) return;
   switch (outcome) {
     case ServerListOutcome::kLoaded:
       ReadLinkConfig(*this);

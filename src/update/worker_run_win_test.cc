@@ -206,6 +206,9 @@ TEST_F(WorkerRunTest, StopDuringATransferEndsItAtTheNextBlock) {
   // Without the stop flag the whole body would have arrived and been stored.
   EXPECT_EQ(ServerListFailureCount(), 1);
   EXPECT_FALSE(fs::exists("serverlist.xml"));
+  // Nothing more is reported to a dialog that is closing.
+  dialog_.PumpUntil([] { return false; }, 0);
+  EXPECT_EQ(dialog_.Count(UM_UPDATE_ERROR), 0);
   EXPECT_EQ(dialog_.Count(UM_VERSION_READY), 0);
   CloseHandle(first_block_sent);
   CloseHandle(stop_set);
