@@ -1,0 +1,17 @@
+# Fails unless EXE exports NvOptimusEnablement and
+# AmdPowerXpressRequestHighPerformance (data symbols the graphics drivers read).
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${EXE}")
+endif()
+string(FIND "${dump}" "[Ordinal/Name Pointer] Table" table_at)
+if(table_at EQUAL -1)
+  message(FATAL_ERROR "${EXE} has no export name table")
+endif()
+string(SUBSTRING "${dump}" ${table_at} -1 table)
+foreach(name NvOptimusEnablement AmdPowerXpressRequestHighPerformance)
+  if(NOT table MATCHES "\\] ${name}\n")
+    message(FATAL_ERROR "${EXE} does not export ${name}")
+  endif()
+endforeach()
+message(STATUS "${EXE} exports both graphics hints")

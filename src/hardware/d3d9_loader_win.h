@@ -1,0 +1,22 @@
+// d3d9.dll loaded at run time and one IDirect3D9 created from it, both
+// released when the object goes out of scope (interface first, then the
+// library). get() is null when the library, its Direct3DCreate9 export or
+// the interface is missing. Window thread only; never hand the interface out.
+#pragma once
+
+#include <windows.h>
+#include <d3d9.h>
+
+class ScopedDirect3D9 {
+ public:
+  ScopedDirect3D9();
+  ~ScopedDirect3D9();
+  ScopedDirect3D9(const ScopedDirect3D9&) = delete;
+  ScopedDirect3D9& operator=(const ScopedDirect3D9&) = delete;
+
+  IDirect3D9* get() const { return d3d_; }
+
+ private:
+  HMODULE library_ = nullptr;
+  IDirect3D9* d3d_ = nullptr;
+};

@@ -1,0 +1,76 @@
+#include "hardware/graphics_level_win.h"
+
+#include <d3d9.h>
+
+#include <algorithm>
+#include <string>
+
+#include "app/launch_log.h"
+#include "app/message_box_win.h"
+#include "app/message_catalog_win.h"
+#include "app/profile_win.h"
+#include "hardware/d3d9_loader_win.h"
+#include "hardware/graphics_level.h"
+#include "hardware/level_table.h"
+#include "hardware/level_table_source.h"
+#include "hardware/probe_log.h"
+#include "hardware/probes_win.h"
+
+namespace {
+
+// The game's own configuration. The game lets "game_Dir" in [run] move it,
+// but the profile file named for that lookup holds no keys, so it is always
+// here.
+const wchar_t kGameConfigPath[] = L"./System/GameConfig.ini";
+
+// Description bytes as wide characters, at most this many.
+constexpr size_t kMaxDescriptionChars = 512;
+
+}  // namespace
+
+int QueryAdapterLevel(uint32_t patch_version, uint32_t base_version) {
+  const LevelTable table = LoadPackagedLevelTable(patch_version, base_version);
+  LaunchLogWrite(FormatGraphicsCountLine(table.size()).c_str());
+
+  ScopedDirect3D9 d3d;
+  if (d3d.get() == nullptr) return kNoGraphicsLevel;
+  int overall = 0;
+  const UINT count = d3d.get()->GetAdapterCount();
+  for (UINT adapter = 0; adapter < count; ++adapter) {
+    D3DADAPTER_IDENTIFIER9 id = {};
+    if (FAILED(d3d.get()->GetAdapterIdentifier(adapter, 0, &id))) return 0;
+    // Description is a fixed array that need not end in a zero.
+    const std::u16string description =
+        WidenBytes(id.Description, std::min(kMaxDescriptionChars, sizeof id.Description));
+    const int level = MatchAdapterLevel(table, AsciiLower(description));
+    if (level > overall) overall = level;
+    const std::u16string upper = AsciiUpper(description);
+    LaunchLogWrite(
+        FormatNameValueLine(WideToAnsiBounded(std::wstring(upper.begin(), upper.end()), 256), overall)
+            .c_str());
+  }
+  return overall;
+}
+
+int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version) {
+  LevelInputs in;
+  in.video_memory_mb = QueryVideoMemoryMB();
+  in.available_memory_mb = QueryAvailableMemoryMB();
+  in.cpu_clock_ghz = QueryCpuClockGHz();
+  in.adapter_level = QueryAdapterLevel(patch_version, base_version);
+  in.cpu_class = ClassifyCpu();
+  in.desktop_pixels = QueryDesktopPixels();
+  return ChooseLevel(in);
+}
+
+int RunFirstStartCheck(const PatchListIndex& manifest, uint32_t base_version,
+                       bool d3d9_check_passed, HWND owner) {
+  const int first_run = ReadProfileNumber(kGameConfigPath, L"FirstRun", L"FirstRun", -1);
+  const int level = ChooseGraphicsLevel(LevelTablePatchVersion(manifest), base_version);
+  if (level == kNoGraphicsLevel) return 0;
+  const unsigned message = FirstStartMessageId(level);
+  if (message != 0 && ShouldShowFirstStartNotice(first_run, d3d9_check_passed)) {
+    ShowMessageBox(owner, LoadMessage(message), LoadMessage(kFirstStartCaptionId), MB_OK);
+  }
+  return 1;
+}

@@ -1,0 +1,41 @@
+// Probes of the player's machine. Each call measures again, creates and
+// releases whatever system objects it needs within the call, shows nothing
+// and writes no file except launch log lines where stated. Direct3D 9 and
+// DirectDraw are loaded at run time, so a machine without them gets the
+// "not measurable" values instead of a launcher that cannot start.
+// Window thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// True when at least one adapter offers the game's minimum Direct3D 9
+// feature set. Writes "D3D9Check NumAdapters:%d" and "D3D9Check info:..."
+// for every adapter tested. False when d3d9.dll or Direct3DCreate9 is
+// missing or fails, or no adapter passes.
+bool D3D9Check();
+
+// Local video memory in MiB from three DirectDraw 7 queries (the smallest
+// non-zero total). Totals of 2 GiB and more give 2048..4095: DirectDraw
+// reports a 32-bit byte count, divided unsigned. -1 when not measurable.
+int32_t QueryVideoMemoryMB();
+
+// Clock of the first processor from the registry's "~MHz", in GHz; 0.0 when
+// it cannot be read.
+float QueryCpuClockGHz();
+
+// The processor brand from CPUID (empty without the brand leaves).
+// Exposed for tests.
+std::string ReadCpuBrand();
+
+// Processor class 1..3 from the brand string, -1 when no pattern matches.
+// Writes "<BRAND IN CAPITALS>:<class>" to the launch log.
+int ClassifyCpu();
+
+// Free virtual address space of this process in MiB (GlobalMemoryStatusEx's
+// ullAvailVirtual >> 20); 0 when the call fails, which makes the level
+// choice assume little memory.
+uint64_t QueryAvailableMemoryMB();
+
+// Width times height of the desktop window, 0 when it cannot be read.
+int32_t QueryDesktopPixels();
