@@ -1,0 +1,18 @@
+#include "ui/exe_refresh.h"
+
+#include "app/housekeeping.h"
+
+std::u16string FallbackExecutableName(const std::u16string& base, const std::tm& when) {
+  char stamp[32] = "";
+  if (std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &when) == 0) stamp[0] = '\0';
+  std::u16string name = TempCopyPattern(base);
+  for (const char* c = stamp; *c; ++c) name.push_back(static_cast<char16_t>(*c));
+  return name + u".exe";
+}
+
+std::u16string UpperCaseAsciiLetters(std::u16string name) {
+  for (char16_t& c : name) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  return name;
+}

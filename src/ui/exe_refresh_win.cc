@@ -1,0 +1,127 @@
+// The refresh of the game executable: RefreshExecutable and
+// CMainDlg::RefreshGameExe.
+#include "ui/exe_refresh_win.h"
+
+#include <windows.h>
+
+#include <ctime>
+
+#include "app/housekeeping.h"
+#include "app/launch_log.h"
+#include "app/message_box_win.h"
+#include "app/message_catalog_win.h"
+#include "app/profile_win.h"
+#include "app/resource.h"
+#include "app/text_win.h"
+#include "package/qvk_archive.h"
+#include "serverlist/server_list.h"
+#include "ui/exe_refresh.h"
+#include "ui/main_dlg_win.h"
+
+namespace {
+
+const unsigned kMsgUnzipError = 271;
+const DWORD kFallbackSettleMs = 200;
+const size_t kExeKeyBytes = 256;  // with the terminator
+
+// Closes the archive it holds when it goes out of scope.
+class OpenPackage {
+ public:
+  OpenPackage() = default;
+  OpenPackage(const OpenPackage&) = delete;
+  OpenPackage& operator=(const OpenPackage&) = delete;
+  ~OpenPackage() { Close(); }
+  bool Open(VersionNumber version) {
+    Close();
+    const std::string path = PatchPackagePath(version);
+    archive_ = QvkOpen(std::u16string(path.begin(), path.end()).c_str());
+    return archive_ != nullptr;
+  }
+  void Close() {
+    if (archive_) QvkClose(archive_);
+    archive_ = nullptr;
+  }
+  QvkArchive* get() const { return archive_; }
+
+ private:
+  QvkArchive* archive_ = nullptr;
+};
+
+std::tm LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm result = {};
+  if (const std::tm* local = std::localtime(&now)) result = *local;
+  return result;
+}
+
+}  // namespace
+
+std::wstring ReadGameExeName() {
+  return ReadProfileText(CurrentDirectory() + L"\\updatecfg.ini", L"run", L"game_exe", L"",
+                         kGameExeNameChars + 1);
+}
+
+ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber current_version,
+                                   PatchListIndex* index) {
+  ExeRefreshResult result;
+  result.launch_name = exe_name;
+  const int current = static_cast<int>(current_version);
+
+  OpenPackage package;
+  if (!package.Open(current_version)) {
+    const DWORD error = GetLastError();
+    LaunchLogf("Open qvk failed:%d GetLastError:%d\n", current, static_cast<int>(error));
+    result.ok = true;  // the installed executable is started unchanged
+    return result;
+  }
+  LaunchLogf("Open qvk success:%d\n", current);
+
+  std::string text;
+  if (QvkReadAll(package.get(), u"PatchList.txt", &text) != 0) return result;
+  if (!ParsePatchList(text.c_str(), PatchListMode::kWindow, index, nullptr)) return result;
+
+  const std::u16string upper_name = UpperCaseAsciiLetters(ToU16(exe_name));
+  const std::string key = WideToAnsiBounded(ToWide(upper_name), kExeKeyBytes);
+  const auto found = index->find(key);
+  if (found == index->end()) {
+    result.ok = true;  // the installed executable is current
+    return result;
+  }
+
+  const VersionNumber version = found->second.version;
+  LaunchLogf("ExeInVer:%d\n", static_cast<int>(version));
+  if (version != current_version) {
+    if (!package.Open(version)) {
+      LaunchLogf("Open qvk failed:%d\n", static_cast<int>(version));
+      return result;
+    }
+    LaunchLogf("Open qvk success:%d\n", static_cast<int>(version));
+  }
+
+  const std::wstring target = L"System/" + exe_name;
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+  }
+  if (QvkExtract(package.get(), upper_name.c_str(), ToU16(target).c_str()) < 0) {
+    // Typically the running game holds the file: start a fresh copy instead.
+    const std::u16string fallback =
+        FallbackExecutableName(GameBaseName(ToU16(exe_name)), LocalNow());
+    QvkExtract(package.get(), upper_name.c_str(), (u"System/" + fallback).c_str());
+    Sleep(kFallbackSettleMs);
+    result.launch_name = ToWide(fallback);
+  }
+  result.ok = true;
+  return result;
+}
+
+void CMainDlg::RefreshGameExe() {
+  const ExeRefreshResult refreshed =
+      RefreshExecutable(ReadGameExeName(), GlobalServerList().current_version, &window_index_);
+  if (!refreshed.ok) {
+    ShowMessageBox(hwnd_, LoadMessage(kMsgUnzipError), LoadMessage(IDS_CAPTION), MB_OK);
+    CloseLauncher();
+    return;
+  }
+  LaunchGame(refreshed.launch_name);
+}

@@ -1,0 +1,103 @@
+// The start of the game: CMainDlg::LaunchGame and the system calls it makes.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <ctime>
+#include <vector>
+
+#include "app/launch_log.h"
+#include "app/message_box_win.h"
+#include "app/message_catalog_win.h"
+#include "app/resource.h"
+#include "app/text_win.h"
+#include "ui/game_launch.h"
+#include "ui/main_dlg_win.h"
+
+namespace {
+
+const unsigned kMsgStartFailed = 277;
+const wchar_t kFirstStartRefused[] = L"Direct3DCreate8 failed.";
+
+}  // namespace
+
+int QueryIsUserAnAdmin() {
+  // Loaded once; the module stays loaded for the rest of the process.
+  static HMODULE shell32 = LoadLibraryW(L"shell32.dll");
+  if (!shell32) return 1;
+  using IsUserAnAdminFn = BOOL(WINAPI*)();
+  auto is_admin = reinterpret_cast<IsUserAnAdminFn>(
+      reinterpret_cast<void*>(GetProcAddress(shell32, "IsUserAnAdmin")));
+  if (!is_admin) return 1;
+  return is_admin() ? 1 : 0;
+}
+
+void CMainDlg::LaunchGame(const std::wstring& name) {
+  const std::u16string working_dir = ToU16(CurrentDirectory());
+  if (RunFirstStartCheck() == 0) {
+    ShowMessageBox(hwnd_, kFirstStartRefused, LoadMessage(IDS_CAPTION), MB_OK);
+    CloseLauncher();
+    return;
+  }
+
+  const std::u16string directory = GameDirectory(working_dir);
+  const std::u16string path = GamePath(working_dir, ToU16(name));
+  ShellOutcome shell;
+  bool started = false;
+  if (LaunchNameUsable(ToU16(name))) {
+    shell = ShellOpen(ToWide(path), ToWide(launch_arguments()), ToWide(directory));
+    started = shell.result > 32 ||
+              StartProcess(ToWide(DirectStartCommandLine(path, launch_arguments())),
+                           ToWide(directory));
+  } else {
+    // Empty, or too long for the launch name buffer: reported as a file that
+    // does not exist rather than opening the folder or a cut name.
+    shell.result = SE_ERR_FNF;
+    shell.last_error = name.empty() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE;
+  }
+  if (!started) {
+    const std::u16string text =
+        LaunchFailureText(ToU16(LoadMessage(kMsgStartFailed)), shell.result);
+    ShowMessageBox(hwnd_, ToWide(text), LoadMessage(IDS_CAPTION), MB_OK);
+  }
+
+  const int admin = IsAdministrator();
+  LaunchLogf("ShellExecute:%d  GetLastError:%d  isAdmin:%d\n", static_cast<int>(shell.result),
+             static_cast<int>(shell.last_error), admin);
+  launch_time_ = Now();
+  LaunchLogf("time:%d", ElapsedWholeSeconds(static_cast<double>(start_time_),
+                                            static_cast<double>(launch_time_)));
+  Pause(2000);
+  CloseLauncher();
+}
+
+CMainDlg::ShellOutcome CMainDlg::ShellOpen(const std::wstring& path, const std::wstring& parameters,
+                                           const std::wstring& directory) {
+  ShellOutcome outcome;
+  outcome.result = reinterpret_cast<INT_PTR>(ShellExecuteW(
+      nullptr, L"open", path.c_str(), parameters.c_str(), directory.c_str(), SW_SHOWNORMAL));
+  outcome.last_error = GetLastError();
+  return outcome;
+}
+
+bool CMainDlg::StartProcess(const std::wstring& command_line, const std::wstring& directory) {
+  // CreateProcessW may write into the command line: give it a copy.
+  std::vector<wchar_t> line(command_line.begin(), command_line.end());
+  line.push_back(L'\0');
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
+                      &startup, &process)) {
+    return false;
+  }
+  // The launcher does not watch the game.
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+int CMainDlg::IsAdministrator() { return QueryIsUserAnAdmin(); }
+
+int64_t CMainDlg::Now() { return static_cast<int64_t>(std::time(nullptr)); }
+
+void CMainDlg::Pause(DWORD milliseconds) { Sleep(milliseconds); }

@@ -1,0 +1,188 @@
+#include "ui/main_dlg_win.h"
+
+#include "app/launch_arguments.h"
+#include "app/launch_log.h"
+#include "app/message_box_win.h"
+#include "app/message_catalog_win.h"
+#include "app/resource.h"
+#include "app/text_win.h"
+#include "hardware/graphics_level_win.h"
+#include "hardware/probes_win.h"
+#include "serverlist/server_list.h"
+#include "update/current_zone_win.h"
+#include "update/serverlist_download.h"
+#include "update/updater_win.h"
+
+namespace {
+
+const unsigned kMsgVersionTooOld = 278;
+const unsigned kMsgServerListFailed = 283;
+const unsigned kMsgPackagesMissing = 293;
+const unsigned kMsgGraphicsCheckFailed = 295;
+
+HICON LoadAppIcon(int width_metric, int height_metric) {
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                       IMAGE_ICON, GetSystemMetrics(width_metric),
+                                       GetSystemMetrics(height_metric), LR_DEFAULTCOLOR));
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg(const LaunchContext& context)
+    : launch_arguments_(context.launch_arguments), start_time_(context.start_time) {
+  if (launch_arguments_.size() >= kLaunchArgumentsCapacity) {
+    launch_arguments_.resize(kLaunchArgumentsCapacity - 1);
+  }
+}
+
+CMainDlg::~CMainDlg() {
+  if (background_) DeleteObject(background_);
+  if (large_icon_) DestroyIcon(large_icon_);
+  if (small_icon_) DestroyIcon(small_icon_);
+}
+
+bool CMainDlg::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
+  switch (message) {
+    case WM_INITDIALOG:
+      *result = OnInitDialog();
+      return true;
+    case WM_DESTROY:
+      OnDestroy();
+      return false;
+    case WM_ERASEBKGND:
+      OnEraseBackground(reinterpret_cast<HDC>(wparam));
+      *result = 1;
+      return true;
+    case WM_LBUTTONDOWN:
+      StartWindowDrag(hwnd_);
+      *result = 0;
+      return true;
+    case WM_MOVE:
+      MoveToTopLeftOf(owner_, hwnd_);
+      return false;
+    case WM_COMMAND:
+      if (LOWORD(wparam) != IDCANCEL) return false;
+      CloseLauncher();
+      *result = 0;
+      return true;
+    case UM_VERSION_READY:
+      OnVersionReady();
+      *result = 0;
+      return true;
+    case UM_UPDATE_ERROR:
+      OnUpdateError(wparam, lparam);
+      *result = 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
+BOOL CMainDlg::OnInitDialog() {
+  owner_ = GetWindow(hwnd_, GW_OWNER);
+  SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) | WS_EX_LAYERED);
+  SetLayeredWindowAttributes(hwnd_, kMainDialogColourKey, 0, LWA_COLORKEY);
+
+  background_ = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
+                                                MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0,
+                                                0, LR_DEFAULTCOLOR));
+  large_icon_ = LoadAppIcon(SM_CXICON, SM_CYICON);
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_));
+  small_icon_ = LoadAppIcon(SM_CXSMICON, SM_CYSMICON);
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
+
+  d3d9_check_ = CheckD3D9() ? 1 : 0;
+  LaunchLogf("D3D9Check:%d\n", d3d9_check_);
+  if (d3d9_check_ == 0) {
+    Box(LoadMessage(kMsgGraphicsCheckFailed));
+    CloseLauncher();
+    return FALSE;
+  }
+  // The argument buffer keeps room for this suffix (kLaunchArgumentsReserve).
+  AppendLaunchArgument(&launch_arguments_,
+                       u"&d3d9check=" + std::u16string(1, static_cast<char16_t>(u'0' + d3d9_check_)));
+  // A worker that cannot start reports kind 1 flag 1, which closes the launcher.
+  StartWorker();
+  return TRUE;
+}
+
+void CMainDlg::OnDestroy() {
+  if (owner_) RemovePropW(owner_, kLauncherWindowProperty);
+  StopWorker();
+}
+
+void CMainDlg::OnEraseBackground(HDC dc) {
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  BITMAP info = {};
+  if (!background_ || !GetObjectW(background_, sizeof info, &info)) return;
+  HDC memory = CreateCompatibleDC(dc);
+  if (!memory) return;
+  HGDIOBJ previous = SelectObject(memory, background_);
+  StretchBlt(dc, 0, 0, client.right - client.left, client.bottom - client.top, memory, 0, 0,
+             info.bmWidth, info.bmHeight, SRCCOPY);
+  SelectObject(memory, previous);
+  DeleteDC(memory);
+}
+
+void CMainDlg::OnVersionReady() {
+  // A send that arrives while the launcher closes only has to be released.
+  if (closing_ || UpdaterStopRequested()) return;
+  ServerList& list = GlobalServerList();
+  if (list.required_version > list.current_version) {
+    Box(LoadMessage(kMsgVersionTooOld));
+    CloseLauncher();
+    return;
+  }
+  list.current_zone = ChooseCurrentZone(list);
+  if (!list.current_zone) {
+    // A list without zones leaves nothing to start: the player is told that
+    // the server list could not be used.
+    Box(LoadMessage(kMsgServerListFailed));
+    CloseLauncher();
+    return;
+  }
+  SaveCurrentZone(list);
+  if (ZUpdater* worker = Updater()) worker->SetZoneLinkText(list.current_zone->link_text);
+  RefreshGameExe();
+}
+
+void CMainDlg::OnUpdateError(WPARAM kind, LPARAM flag) {
+  if (closing_ || UpdaterStopRequested()) return;
+  if (kind == kUpdateErrorServerList) {
+    if (flag == 0) {
+      if (ZUpdater* worker = Updater()) worker->Post(UM_WORKER_GET_SERVERLIST, 0, 0);
+      return;
+    }
+    Box(LoadMessage(kMsgServerListFailed));
+    CloseLauncher();
+    return;
+  }
+  if (kind == kUpdateErrorMissingPackages) {
+    const ZUpdater* worker = Updater();
+    const wchar_t* missing = worker ? worker->missing_version_text() : L"";
+    Box(FormatMessageText(LoadMessage(kMsgPackagesMissing), missing));
+    CloseLauncher();
+  }
+}
+
+void CMainDlg::Box(const std::wstring& text) {
+  ShowMessageBox(hwnd_, text, LoadMessage(IDS_CAPTION), MB_OK);
+}
+
+void CMainDlg::CloseLauncher() {
+  closing_ = true;
+  ShowWindow(hwnd_, SW_HIDE);
+  if (owner_) SendMessageW(owner_, WM_CLOSE, 0, 0);
+}
+
+int CMainDlg::RunFirstStartCheck() {
+  return ::RunFirstStartCheck(window_index_, GlobalServerList().base_version, d3d9_check_ != 0,
+                              hwnd_);
+}
+
+bool CMainDlg::CheckD3D9() { return D3D9Check(); }
+
+bool CMainDlg::StartWorker() { return StartUpdater(hwnd_); }
+
+void CMainDlg::StopWorker() { StopUpdater(); }
