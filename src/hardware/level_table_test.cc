@@ -73,7 +73,7 @@ class LevelTableFileTest : public ::testing::Test {
   void Write(const std::vector<unsigned char>& bytes) {
     FILE* f = std::fopen(path_.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
   }
   std::string path_;
