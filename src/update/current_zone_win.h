@@ -14,7 +14,7 @@ std::u16string ReadSavedZone(const wchar_t* path = kCurrentZoneFile);
 // Writes [current] zone = list.current_zone's name and [current] version =
 // list.current_version. A missing file is first created holding only the
 // bytes FF FE, so the profile functions write it in UTF-16; a read-only file
-// is made writable. Nothing is written without a current zone. False if the
-// file could not be created or written (nobody is told; the next run starts
-// without a saved zone). Window thread.
+// is made writable. Without a current zone nothing is written and the result
+// is false; false also when a value could not be written (nobody is told; the
+// next run starts without a saved zone). Window thread.
 bool SaveCurrentZone(const ServerList& list, const wchar_t* path = kCurrentZoneFile);

@@ -1,0 +1,60 @@
+#include "update/current_zone_win.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/profile_win.h"
+#include "update/serverlist_download.h"
+#include "update/test_dir.h"
+
+namespace {
+
+class CurrentZoneFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char doc[] = "<?xml version=\"1.0\"?><l v=\"1\"><z n=\"Nord\xC3\xA9\" p=\"0\"/><z n=\"B\"/></l>";
+    ASSERT_TRUE(ParseServerListDocument(doc, sizeof(doc) - 1, list_));
+    list_.current_version = 12003;
+    path_ = (dir_ / "currentzone.ini").wstring();
+  }
+  TestDir dir_;
+  ServerList list_;
+  std::wstring path_;
+};
+
+TEST_F(CurrentZoneFileTest, NewFileIsUtf16WithZoneAndVersion) {
+  list_.current_zone = list_.zones[0].get();
+  ASSERT_TRUE(SaveCurrentZone(list_, path_.c_str()));
+  const std::string bytes = ReadAll(path_);
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(ReadSavedZone(path_.c_str()), u"Nord\u00e9");
+  EXPECT_EQ(ReadProfileText(path_, L"current", L"version", L"", 32), L"12003");
+}
+
+TEST_F(CurrentZoneFileTest, ReadOnlyFileIsMadeWritableAndUpdated) {
+  list_.current_zone = list_.zones[0].get();
+  ASSERT_TRUE(SaveCurrentZone(list_, path_.c_str()));
+  SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
+  list_.current_zone = list_.zones[1].get();
+  ASSERT_TRUE(SaveCurrentZone(list_, path_.c_str()));
+  EXPECT_EQ(ReadSavedZone(path_.c_str()), u"B");
+  EXPECT_EQ(GetFileAttributesW(path_.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(CurrentZoneFileTest, NoCurrentZoneWritesNoValues) {
+  EXPECT_FALSE(SaveCurrentZone(list_, path_.c_str()));
+  EXPECT_EQ(ReadAll(path_), "\xFF\xFE");
+  EXPECT_EQ(ReadSavedZone(path_.c_str()), u"");
+}
+
+TEST_F(CurrentZoneFileTest, SavedZoneIsReadUpTo63Characters) {
+  ASSERT_TRUE(WriteProfileText(path_, L"current", L"zone", std::wstring(80, L'z')));
+  EXPECT_EQ(ReadSavedZone(path_.c_str()), std::u16string(63, u'z'));
+  EXPECT_EQ(ReadSavedZone((dir_ / "absent.ini").wstring().c_str()), u"");
+}
+
+}  // namespace
