@@ -1,0 +1,143 @@
+#include "ui/exe_refresh_win.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "app/message_catalog_win.h"
+#include "package/qvk_writer.h"
+#include "serverlist/server_list.h"
+#include "ui/ui_test_support_win.h"
+
+using namespace ui_test;
+
+namespace {
+
+const char kNewExe[] = "new executable bytes";
+const char kOldExe[] = "installed executable";
+
+void WritePackage(int version, const std::vector<std::pair<std::u16string, std::string>>& entries) {
+  char name[64];
+  std::snprintf(name, sizeof name, "System/Verpatch%05d.qvk", version);
+  WriteAll(name, QvkBuildArchive(entries));
+}
+
+class ExeRefreshTest : public testing::Test {
+ protected:
+  void SetUp() override { WriteAll("System/Game.exe", kOldExe); }
+  std::string Log() { return LaunchLog(); }
+
+  ScratchInstall install;
+  PatchListIndex index;
+};
+
+TEST_F(ExeRefreshTest, NoCurrentPackageStartsTheInstalledExecutable) {
+  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, &index);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.launch_name, L"Game.exe");
+  EXPECT_EQ(Log(), "Open qvk failed:12 GetLastError:2\r\n");
+  EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe);
+}
+
+TEST_F(ExeRefreshTest, FailureRows) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::u16string, std::string>> current;  // package 12
+    bool with_package_11;
+    const char* log;
+  } cases[] = {
+      {"no patch list", {{u"GAME.EXE", kNewExe}}, true, "Open qvk success:12\r\n"},
+      {"malformed patch list", {{u"PatchList.txt", "GAME.EXE\tGame.exe\r\n"}}, true,
+       "Open qvk success:12\r\n"},
+      {"package of the executable missing", {{u"PatchList.txt", "GAME.EXE\tGame.exe\t11\r\n"}}, false,
+       "Open qvk success:12\r\nExeInVer:11\r\nOpen qvk failed:11\r\n"},
+  };
+  for (const Case& c : cases) {
+    ScratchInstall fresh;
+    WriteAll("System/Game.exe", kOldExe);
+    WritePackage(12, c.current);
+    if (c.with_package_11) WritePackage(11, {{u"GAME.EXE", kNewExe}});
+    PatchListIndex fresh_index;
+    ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, &fresh_index);
+    EXPECT_FALSE(r.ok) << c.name;
+    EXPECT_EQ(LaunchLog(), c.log) << c.name;
+    EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe) << c.name;
+  }
+}
+
+TEST_F(ExeRefreshTest, ExecutableNotListedKeepsTheInstalledFile) {
+  WritePackage(12, {{u"PatchList.txt", "GRAPHICSLEVEL.INI\tgamedata/BaseData/GraphicsLevel.ini\t12\r\n"},
+                    {u"GAME.EXE", kNewExe}});
+  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, &index);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.launch_name, L"Game.exe");
+  EXPECT_EQ(Log(), "Open qvk success:12\r\n");
+  EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe);
+  // The window-side index stays loaded for the graphics level choice.
+  ASSERT_EQ(index.count("GRAPHICSLEVEL.INI"), 1u);
+  EXPECT_EQ(index["GRAPHICSLEVEL.INI"].version, 12u);
+}
+
+TEST_F(ExeRefreshTest, CurrentPackageServesTheExecutableWithOneOpen) {
+  WritePackage(12, {{u"PatchList.txt", "game.exe\tGame.exe\t12\r\n"}, {u"GAME.EXE", kNewExe}});
+  ExeRefreshResult r = RefreshExecutable(L"game.exe", 12, &index);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.launch_name, L"game.exe");
+  EXPECT_EQ(Log(), "Open qvk success:12\r\nExeInVer:12\r\n");
+  EXPECT_EQ(ReadAll("System/Game.exe"), kNewExe);
+}
+
+TEST_F(ExeRefreshTest, OlderPackageNamedByThePatchListIsOpened) {
+  WritePackage(12, {{u"PatchList.txt", "GAME.EXE\tGame.exe\t11\r\n"}, {u"GAME.EXE", "wrong copy"}});
+  WritePackage(11, {{u"Game.exe", kNewExe}});
+  SetFileAttributesW(L"System/Game.exe", FILE_ATTRIBUTE_READONLY);
+  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, &index);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(Log(), "Open qvk success:12\r\nExeInVer:11\r\nOpen qvk success:11\r\n");
+  EXPECT_EQ(ReadAll("System/Game.exe"), kNewExe);
+  EXPECT_FALSE(GetFileAttributesW(L"System/Game.exe") & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(ExeRefreshTest, HeldExecutableIsReplacedByAFallbackCopy) {
+  WritePackage(12, {{u"PatchList.txt", "GAME.EXE\tGame.exe\t12\r\n"}, {u"GAME.EXE", kNewExe}});
+  HANDLE held = CreateFileW(L"System/Game.exe", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, &index);
+  CloseHandle(held);
+  EXPECT_TRUE(r.ok);
+  const std::string name = WideToUtf8(r.launch_name);
+  EXPECT_TRUE(std::regex_match(name, std::regex("Game_temp[0-9]{14}\\.exe"))) << name;
+  EXPECT_EQ(ReadAll("System/" + name), kNewExe);
+  EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe);
+  EXPECT_EQ(Log(), "Open qvk success:12\r\nExeInVer:12\r\n");
+}
+
+TEST_F(ExeRefreshTest, GameExeNameComesFromUpdatecfg) {
+  EXPECT_EQ(ReadGameExeName(), L"");
+  WriteAll("updatecfg.ini", "[run]\r\ngame_exe=Game.exe\r\n");
+  EXPECT_EQ(ReadGameExeName(), L"Game.exe");
+  WriteAll("updatecfg.ini", "[run]\r\ngame_exe=" + std::string(300, 'x') + "\r\n");
+  EXPECT_EQ(ReadGameExeName().size(), 255u);
+}
+
+TEST_F(ExeRefreshTest, DialogShows271AndClosesOnAFailureRow) {
+  SetInterfaceLanguage(kLangEnglish);
+  WriteAll("updatecfg.ini", "[run]\r\ngame_exe=Game.exe\r\n");
+  WritePackage(12, {{u"GAME.EXE", kNewExe}});  // no patch list
+  GlobalServerList().current_version = 12;
+  BoxRecorder boxes;
+  RecordingOwner owner;
+  ScriptedMainDlg dialog(TestContext());
+  ASSERT_NE(dialog.Create(IDD_MAIN_DIALOG, owner.hwnd()), nullptr);
+  dialog.RefreshGameExe();
+  GlobalServerList().current_version = 0;
+  ASSERT_EQ(boxes.boxes().size(), 1u);
+  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(271));
+  EXPECT_EQ(boxes.boxes()[0].caption, LoadMessage(130));
+  EXPECT_TRUE(dialog.shell_calls.empty());
+  EXPECT_EQ(owner.close_count(), 1);
+  DestroyWindow(dialog.hwnd());
+}
+
+}  // namespace
