@@ -1,0 +1,132 @@
+"""A whole launcher run as a player meets it: the skin window, the main
+dialog's verdicts and their boxes, the refresh of the game executable and
+the start of the game."""
+import os
+import re
+import shutil
+import subprocess
+import time
+from pathlib import Path
+
+import pytest
+
+from conftest import BUILD, CAPTION_EN, CAPTION_ZH, ROOT, STUB_GAME
+
+QVK = Path(os.environ.get("LAUNCHER_QVK", ROOT / "build" / "native" / "tools" / "qvk" / "qvk"))
+
+TEXT_278_EN = ("The current version is too old,has not updated,please download the latest version of the "
+               "client.")
+TEXT_283_ZH = "更新服务器列表失败"
+TEXT_271_EN = ("Game start failed[unzip error],may be game process is not completely closed,please wait.You "
+               "can also close the game process in task manager.")
+TEXT_293_ZH = "缺少更新包{},请重新启动"
+
+
+def make_archive(path, files):
+    """Builds a package archive holding `files` (name -> bytes) with the qvk tool."""
+    if not QVK.exists():
+        pytest.skip(f"{QVK} is missing: build the native qvk tool or set LAUNCHER_QVK")
+    src = path.parent / (path.name + ".src")
+    for name, data in files.items():
+        p = src / name
+        p.parent.mkdir(parents=True, exist_ok=True)
+        p.write_bytes(data)
+    subprocess.run([str(QVK), "create", str(path), str(src)], check=True, capture_output=True)
+    shutil.rmtree(src)
+
+
+def server_list(required, zones):
+    body = "".join(f'<zone n="{n}" p="{p}" a="127.0.0.1" l="{link}" e="0"/>' for n, p, link in zones)
+    return f'<?xml version="1.0" encoding="UTF-8"?><list v="{required}">{body}</list>'.encode()
+
+
+def demo(inst, http_server, current="1.2.4", required=12004, zones=(("一区", 1, "link-one"),),
+         language=None, patch_list=b"GAME.EXE\tGame.exe\t12004\r\n", exe_package=True):
+    """A demo installation: base version 1.2.3, current 1.2.4 with its patch
+    package naming Game.exe, an old installed Game.exe, the list served."""
+    http_server.routes["/srv/serverlist.xml"] = (200, server_list(required, zones))
+    inst.ini("updatecfg.ini", {"run": {"game_exe": "Game.exe", "base_version": "1.2.3"},
+                               "home": {"serverlist": http_server.url("/srv")}})
+    inst.ini("update.ini", {"Setting": {"Version": current}})
+    if language is not None:
+        inst.ini("System/GameConfig.ini", {"FirstRun": {"DataVersion": language}})
+    inst.write("System/Game.exe", b"old executable")
+    files = {}
+    if patch_list is not None:
+        files["PatchList.txt"] = patch_list
+    if exe_package:
+        files["Game.exe"] = STUB_GAME.read_bytes()
+    make_archive(inst.path("System/Verpatch12004.qvk"), files)
+
+
+def log_lines(inst):
+    return inst.log_text().split("\r\n")
+
+
+def test_normal_run_starts_the_refreshed_game_from_system(inst, launcher, http_server):
+    demo(inst, http_server)
+    started = time.monotonic()
+    code = launcher.run(inst, "zone=3", timeout=90)
+    elapsed = time.monotonic() - started
+    assert code == 1
+    records = inst.wait_stub_records(1, rel_dir="System")
+    assert len(records) == 1, inst.log_text()
+    record = records[0]
+    assert re.fullmatch(r".*\\System\\Game\.exe\"? zone=3&\d+&d3d9check=1", record["cmdline"]), record
+    assert record["cwd"].replace("/", "\\").endswith("\\System")
+    assert inst.path("System/Game.exe").read_bytes() == STUB_GAME.read_bytes()
+    zone = inst.path("System/currentzone.ini").read_bytes()
+    assert zone.startswith(b"\xff\xfe")
+    assert "zone=一区".encode("utf-16-le") in zone
+    assert "version=12004".encode("utf-16-le") in zone
+    assert elapsed >= 2.0
+    log = inst.log_text()
+    order = ["D3D9Check:1", "DownloadServerlist err_code:0", "Open qvk success:12004", "ExeInVer:12004",
+             "GraphicsCount:", "ShellExecute:", "time:"]
+    positions = [log.find(line) for line in order]
+    assert -1 not in positions and positions == sorted(positions), log
+    assert re.search(r"ShellExecute:\d+  GetLastError:-?\d+  isAdmin:[01]\r\ntime:\d+\Z", log), log
+
+
+def test_required_version_above_current_shows_278(inst, launcher, driver, http_server):
+    demo(inst, http_server, required=12005, language=2)
+    proc = launcher.start(inst, "zone=3")
+    assert driver.answer("ok") == (CAPTION_EN, TEXT_278_EN)
+    assert proc.wait(timeout=30) == 1
+    assert not inst.path("System/currentzone.ini").exists()
+    assert inst.stub_records("System") == []
+
+
+def test_list_without_zones_shows_283(inst, launcher, driver, http_server):
+    demo(inst, http_server, zones=())
+    proc = launcher.start(inst, "zone=3")
+    assert driver.answer("ok") == (CAPTION_ZH, TEXT_283_ZH)
+    assert proc.wait(timeout=30) == 1
+    assert not inst.path("System/currentzone.ini").exists()
+    assert inst.stub_records("System") == []
+
+
+@pytest.mark.parametrize("patch_list", [
+    b"GAME.EXE Game.exe\r\n",               # unreadable patch list
+    b"GAME.EXE\tGame.exe\t12002\r\n",       # names a package at or below the base, which is gone
+])
+def test_refresh_failure_shows_271(inst, launcher, driver, http_server, patch_list):
+    demo(inst, http_server, language=2, patch_list=patch_list)
+    proc = launcher.start(inst, "zone=3")
+    assert driver.answer("ok") == (CAPTION_EN, TEXT_271_EN)
+    assert proc.wait(timeout=30) == 1
+    assert inst.stub_records("System") == []
+    assert inst.path("System/Game.exe").read_bytes() == b"old executable"
+
+
+def test_alt_f4_on_the_dialog_closes_the_launcher(inst, launcher, driver, http_server):
+    # A server that never answers keeps the worker busy; the player closes.
+    def hang(handler):
+        time.sleep(15)
+    http_server.routes["/srv/serverlist.xml"] = hang
+    inst.ini("updatecfg.ini", {"home": {"serverlist": http_server.url("/srv")}})
+    proc = launcher.start(inst, "zone=3")
+    rc, out = driver.run("close", CAPTION_ZH, 20000)
+    assert rc == 0, out
+    assert proc.wait(timeout=30) == 1
+    assert inst.stub_records("System") == []
