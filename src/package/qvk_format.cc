@@ -35,9 +35,17 @@ inline uint32_t FoldCase(char16_t u) {
 
 // Adds block[j % 64] to every byte of buffer. The fixed 64-byte inner loop
 // is what lets the compiler vectorise it (whole blocks, no modulo).
-void AddBlock64(const uint8_t* key_block, uint8_t* buffer, size_t size) {
+inline __attribute__((always_inline)) void AddBlock64Body(const uint8_t* key_block,
+                                                          uint8_t* buffer, size_t size) {
+  // Bytes up to the next 64-byte boundary first, so that the block loop's
+  // loads and stores never straddle cache lines; the key block rotates along.
+  size_t head = static_cast<size_t>(-reinterpret_cast<uintptr_t>(buffer) & 63);
+  if (head > size) head = size;
+  for (size_t j = 0; j < head; ++j) buffer[j] = static_cast<uint8_t>(buffer[j] + key_block[j]);
+  buffer += head;
+  size -= head;
   uint8_t block[64];
-  std::memcpy(block, key_block, sizeof block);
+  for (size_t j = 0; j < 64; ++j) block[j] = key_block[(j + head) & 63];
   const size_t whole = size - size % 64;
   for (size_t i = 0; i < whole; i += 64) {
     uint8_t* p = buffer + i;
@@ -47,6 +55,41 @@ void AddBlock64(const uint8_t* key_block, uint8_t* buffer, size_t size) {
     buffer[whole + j] = static_cast<uint8_t>(buffer[whole + j] + block[j]);
   }
 }
+
+void AddBlock64Generic(const uint8_t* key_block, uint8_t* buffer, size_t size) {
+  AddBlock64Body(key_block, buffer, size);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The same loop compiled for wider vectors, chosen at run time: the baseline
+// (SSE2 at best) is half as fast as memcpy on buffers that fit the cache.
+__attribute__((target("avx2"))) void AddBlock64Avx2(const uint8_t* key_block, uint8_t* buffer,
+                                                    size_t size) {
+  AddBlock64Body(key_block, buffer, size);
+}
+__attribute__((target("sse2"))) void AddBlock64Sse2(const uint8_t* key_block, uint8_t* buffer,
+                                                    size_t size) {
+  AddBlock64Body(key_block, buffer, size);
+}
+
+using AddBlock64Fn = void (*)(const uint8_t*, uint8_t*, size_t);
+
+AddBlock64Fn PickAddBlock64() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return AddBlock64Avx2;
+  if (__builtin_cpu_supports("sse2")) return AddBlock64Sse2;
+  return AddBlock64Generic;
+}
+
+void AddBlock64(const uint8_t* key_block, uint8_t* buffer, size_t size) {
+  static const AddBlock64Fn fn = PickAddBlock64();
+  fn(key_block, buffer, size);
+}
+#else
+void AddBlock64(const uint8_t* key_block, uint8_t* buffer, size_t size) {
+  AddBlock64Generic(key_block, buffer, size);
+}
+#endif
 
 void Transform(const char* key, int key_length, uint8_t* buffer, size_t size,
                uint64_t phase, bool subtract) {
