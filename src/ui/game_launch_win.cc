@@ -72,10 +72,20 @@ void CMainDlg::LaunchGame(const std::wstring& name) {
 
 CMainDlg::ShellOutcome CMainDlg::ShellOpen(const std::wstring& path, const std::wstring& parameters,
                                            const std::wstring& directory) {
+  // ShellExecuteW's open, with the shell's own error dialog suppressed: the
+  // player is told once, by the reason box owned by this dialog.
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = L"open";
+  info.lpFile = path.c_str();
+  info.lpParameters = parameters.c_str();
+  info.lpDirectory = directory.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  ShellExecuteExW(&info);
   ShellOutcome outcome;
-  outcome.result = reinterpret_cast<INT_PTR>(ShellExecuteW(
-      nullptr, L"open", path.c_str(), parameters.c_str(), directory.c_str(), SW_SHOWNORMAL));
   outcome.last_error = GetLastError();
+  outcome.result = reinterpret_cast<INT_PTR>(info.hInstApp);
   return outcome;
 }
 

@@ -59,7 +59,7 @@ class CMainDlg : public CDialog {
 
   // What the dialog asks of the system; tests replace these.
   struct ShellOutcome {
-    INT_PTR result = 0;   // ShellExecuteW's value; above 32 is success
+    INT_PTR result = 0;   // the shell open's result; above 32 is success
     DWORD last_error = 0;  // GetLastError right after the call
   };
   virtual bool CheckD3D9();

@@ -130,3 +130,105 @@ def test_alt_f4_on_the_dialog_closes_the_launcher(inst, launcher, driver, http_s
     assert rc == 0, out
     assert proc.wait(timeout=30) == 1
     assert inst.stub_records("System") == []
+
+
+def png(width, height, pixel):
+    """A straight-alpha RGBA PNG; pixel(x, y) gives (r, g, b, a)."""
+    import struct
+    import zlib
+    raw = b"".join(b"\x00" + b"".join(bytes(pixel(x, y)) for x in range(width)) for y in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def held_run(inst, launcher, http_server):
+    """Starts the launcher against a server that does not answer for a while,
+    so the window stays up; returns the process."""
+    def slow(handler):
+        time.sleep(12)
+    http_server.routes["/srv/serverlist.xml"] = slow
+    inst.ini("updatecfg.ini", {"home": {"serverlist": http_server.url("/srv")}})
+    return launcher.start(inst, "zone=3")
+
+
+def inspect(driver, *args):
+    rc, out = driver.run(*args)
+    assert rc == 0, out
+    return dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+
+
+def test_skin_window_is_centred_layered_marked_and_drags_with_the_dialog(inst, launcher, driver, http_server,
+                                                                          tmp_path):
+    inst.write("System/logo.png", png(200, 120, lambda x, y: (200, 30, 30, 255) if x < 100 else (0, 0, 0, 0)))
+    proc = held_run(inst, launcher, http_server)
+    try:
+        info = inspect(driver, "inspect", CAPTION_ZH, 20000)
+        sw, sh = map(int, info["screen"].split(","))
+        assert info["rect"] == f"{(sw - 200) // 2},{(sh - 120) // 2},200,120"
+        assert info["layered"] == "1" and info["property"] == "1"
+
+        shot = tmp_path / "skin.png"
+        rc, out = driver.run("screenshot", shot)
+        assert rc == 0 and shot.exists(), out
+        if os.environ.get("LAUNCHER_SCREENSHOT"):
+            shutil.copyfile(shot, os.environ["LAUNCHER_SCREENSHOT"])
+
+        moved = inspect(driver, "drag", CAPTION_ZH, 60, 40, 20000)
+        x, y, w, h = map(int, moved["rect"].split(","))
+        assert (w, h) == (200, 120)
+        assert (x, y) != ((sw - 200) // 2, (sh - 120) // 2)
+    finally:
+        driver.run("close", CAPTION_ZH, 5000)
+        assert proc.wait(timeout=30) == 1
+
+
+def test_missing_packages_show_293_with_the_versions(inst, launcher, driver, http_server):
+    # Version 1.2.5 is current, its package is missing: the worker rewinds.
+    demo(inst, http_server, current="1.2.5")
+    proc = launcher.start(inst, "zone=3")
+    caption, text = driver.answer("ok")
+    assert caption == CAPTION_ZH
+    assert text == "缺少更新包1.2.5，请重新启动", text
+    assert proc.wait(timeout=30) == 1
+    assert inst.stub_records("System") == []
+
+
+def test_game_that_cannot_start_shows_the_reason(inst, launcher, driver, http_server):
+    demo(inst, http_server, language=2, exe_package=False,
+         patch_list=b"GRAPHICSLEVEL.INI\tgamedata/BaseData/GraphicsLevel.ini\t12004\r\n")
+    inst.path("System/Game.exe").unlink()
+    proc = launcher.start(inst, "zone=3")
+    caption, text = driver.answer("ok")
+    assert caption == CAPTION_EN
+    assert text.startswith("Start game failed .\uff1a"), text
+    assert proc.wait(timeout=30) == 1
+    assert re.search(r"ShellExecute:\d+  GetLastError:-?\d+  isAdmin:[01]\r\ntime:\d+\Z", inst.log_text())
+
+
+def test_held_executable_starts_a_fallback_copy_removed_next_time(inst, launcher, driver, http_server, wine_session):
+    demo(inst, http_server)
+    inst.install_stub("System/Game.exe")
+    holder = subprocess.Popen(["wine", str(inst.path("System/Game.exe")), "--hold"], cwd=inst.path("System"),
+                              env=wine_session, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        assert len(inst.wait_stub_records(1, rel_dir="System")) == 1
+        assert launcher.run(inst, "zone=3", timeout=90) == 1
+        records = inst.wait_stub_records(2, rel_dir="System")
+        assert len(records) == 2, inst.log_text()
+        assert re.search(r"\\System\\Game_temp\d{14}\.exe\"? zone=3&", records[1]["cmdline"]), records[1]
+    finally:
+        # The holding stub's window is never shown; end its process.
+        subprocess.run(["wine", "taskkill", "/f", "/im", "Game.exe"], env=wine_session, capture_output=True)
+        holder.kill()
+        holder.wait(timeout=30)
+    copies = list(inst.path("System").glob("Game_temp*.exe"))
+    assert len(copies) == 1
+    # The next start's housekeeping removes the copy.
+    http_server.routes["/srv/serverlist.xml"] = (200, server_list(12005, [("一区", 1, "l")]))
+    proc = launcher.start(inst, "zone=3")
+    driver.answer("ok")
+    assert proc.wait(timeout=30) == 1
+    assert list(inst.path("System").glob("Game_temp*.exe")) == []
