@@ -12,9 +12,12 @@ jobs=$(nproc)
 failed=()
 
 tier() {  # tier NAME COMMAND...
-  echo "=== $1"
+  local name=$1
   shift
-  "$@" || failed+=("$1")
+  echo "=== $name"
+  local start=$SECONDS
+  "$@" || failed+=("$name")
+  echo "=== $name: $((SECONDS - start)) s"
 }
 
 build() {  # build PRESET
@@ -34,7 +37,7 @@ fi
 
 echo "=== end-to-end (pytest)"
 if [ ${#failed[@]} -gt 0 ]; then
-  echo "failed tiers: ${failed[*]}"
+  printf 'failed tiers:'; printf ' [%s]' "${failed[@]}"; echo
 fi
 LAUNCHER_WIN32_BUILD="$here/build/win32" /usr/bin/python3 -m pytest -p no:cacheprovider -q tests/e2e
 rc=$?
