@@ -8,7 +8,9 @@ TEST(FindMarkedLauncherWindow, FindsOnlyATopLevelWindowCarryingTheProperty) {
   HWND window = CreateWindowExW(0, L"STATIC", L"marked", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
   ASSERT_TRUE(window);
-  EXPECT_EQ(FindMarkedLauncherWindow(), nullptr);
+  // Other programs on the desktop may carry the property; ours must not be
+  // found before it is marked.
+  EXPECT_NE(FindMarkedLauncherWindow(), window);
   SetPropW(window, kLauncherWindowProperty, reinterpret_cast<HANDLE>(1));
   EXPECT_EQ(FindMarkedLauncherWindow(), window);
 
@@ -17,7 +19,8 @@ TEST(FindMarkedLauncherWindow, FindsOnlyATopLevelWindowCarryingTheProperty) {
   HWND child = CreateWindowExW(0, L"STATIC", L"child", WS_CHILD, 0, 0, 5, 5, window, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
   SetPropW(child, kLauncherWindowProperty, reinterpret_cast<HANDLE>(1));
-  EXPECT_EQ(FindMarkedLauncherWindow(), nullptr);
+  EXPECT_NE(FindMarkedLauncherWindow(), child);
+  EXPECT_NE(FindMarkedLauncherWindow(), window);
   RemovePropW(child, kLauncherWindowProperty);
   DestroyWindow(window);
 }

@@ -131,12 +131,23 @@ def inst(tmp_path):
 class Launcher:
     def __init__(self, env):
         self.env = env
+        self.started = []
 
     def start(self, inst, *args, extra_env=None):
         env = dict(self.env)
         env.update(extra_env or {})
-        return subprocess.Popen(["wine", str(LAUNCHER), *args], cwd=inst.root, env=env,
+        proc = subprocess.Popen(["wine", str(LAUNCHER), *args], cwd=inst.root, env=env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.started.append(proc)
+        return proc
+
+    def kill_leftovers(self):
+        """A launcher a failed test left waiting on a box would hold the instance
+        marker and its box would confuse the next test."""
+        for proc in self.started:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait(timeout=30)
 
     def run(self, inst, *args, timeout=60, extra_env=None):
         proc = self.start(inst, *args, extra_env=extra_env)
@@ -145,7 +156,9 @@ class Launcher:
 
 @pytest.fixture
 def launcher(wine_session):
-    return Launcher(wine_session)
+    launcher = Launcher(wine_session)
+    yield launcher
+    launcher.kill_leftovers()
 
 
 class UiDriver:

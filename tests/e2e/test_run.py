@@ -6,13 +6,11 @@ import re
 import shutil
 import subprocess
 import time
-from pathlib import Path
 
 import pytest
 
-from conftest import BUILD, CAPTION_EN, CAPTION_ZH, ROOT, STUB_GAME
-
-QVK = Path(os.environ.get("LAUNCHER_QVK", ROOT / "build" / "native" / "tools" / "qvk" / "qvk"))
+from conftest import CAPTION_EN, CAPTION_ZH, STUB_GAME
+from demo_install import QVK, png_bytes as png
 
 TEXT_278_EN = ("The current version is too old,has not updated,please download the latest version of the "
                "client.")
@@ -130,18 +128,6 @@ def test_alt_f4_on_the_dialog_closes_the_launcher(inst, launcher, driver, http_s
     assert rc == 0, out
     assert proc.wait(timeout=30) == 1
     assert inst.stub_records("System") == []
-
-
-def png(width, height, pixel):
-    """A straight-alpha RGBA PNG; pixel(x, y) gives (r, g, b, a)."""
-    import struct
-    import zlib
-    raw = b"".join(b"\x00" + b"".join(bytes(pixel(x, y)) for x in range(width)) for y in range(height))
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
 
 
 def held_run(inst, launcher, http_server):

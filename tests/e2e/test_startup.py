@@ -13,9 +13,18 @@ TEXT_134_ZH = "程序检测到游戏下载更新程序正在运行，请退出�
 TEXT_134_EN = "Launch is running, please quit the program, and then rerun the automatic upgrade program!"
 TEXT_135_ZH = "程序检测到青石晚钟.exe更新程序没有正常退出，请从管理器退出更新程序，然后重新运行自动升级程序！"
 
+TEXT_283_ZH = "更新服务器列表失败"
+
 START_LINES = re.compile(
     rb"\A\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\r\nuninst exist:0\r\nUser default UI language=0x[0-9a-f]{4}\r\n"
     rb"Set LANGID=0x0804\r\n")
+
+
+def no_server_run_ends(proc, driver):
+    """Past the start-up checks the window opens; with no server configured the
+    run ends in box 283, after which the launcher closes with 1."""
+    assert driver.answer("ok") == (CAPTION_ZH, TEXT_283_ZH)
+    assert proc.wait(timeout=30) == 1
 
 
 def test_empty_command_line_opens_the_game_and_leaves_the_log(inst, launcher):
@@ -28,9 +37,9 @@ def test_empty_command_line_opens_the_game_and_leaves_the_log(inst, launcher):
     assert inst.log() == b"previous run\r\n"
 
 
-def test_normal_start_writes_the_first_lines_and_reaches_the_window(inst, launcher):
+def test_normal_start_writes_the_first_lines_and_opens_the_window(inst, launcher, driver):
     inst.write("System/launch.log", b"previous run\r\n" * 100)
-    assert launcher.run(inst, "zone=3") == 1
+    no_server_run_ends(launcher.start(inst, "zone=3"), driver)
     log = inst.log()
     assert START_LINES.match(log), log
     assert b"previous run" not in log
@@ -68,7 +77,7 @@ def test_yes_beside_a_running_game_starts_the_launcher(inst, launcher, driver, h
     with hold(GAME_SEMAPHORE):
         proc = launcher.start(inst, "zone=3")
         driver.answer("yes")
-        assert proc.wait(timeout=30) == 1
+        no_server_run_ends(proc, driver)
 
 
 def test_download_program_running(inst, launcher, driver, hold):
@@ -100,7 +109,7 @@ def test_other_launcher_window_is_restored_and_brought_forward(inst, launcher, d
     assert "foreground=1" in out
 
 
-def test_housekeeping_removes_exactly_the_leftovers(inst, launcher):
+def test_housekeeping_removes_exactly_the_leftovers(inst, launcher, driver):
     inst.ini("updatecfg.ini", {"run": {"game_exe": "Game.exe"}})
     removed = ["System/link.ini", "System/asynload.ini", "System/Game_temp20170101120000.exe",
                "System/Game_temp20170101.log"]
@@ -108,14 +117,14 @@ def test_housekeeping_removes_exactly_the_leftovers(inst, launcher):
             "System/other.ini", "Game_temp20170101120000.exe"]
     for name in removed + kept:
         inst.write(name, b"x")
-    assert launcher.run(inst, "zone=3") == 1
+    no_server_run_ends(launcher.start(inst, "zone=3"), driver)
     assert [n for n in removed if inst.path(n).exists()] == []
     assert [n for n in kept if not inst.path(n).exists()] == []
 
 
 @pytest.mark.parametrize("case", ["no System directory", "unreadable GameConfig.ini", "long game_exe",
                                   "long command line"])
-def test_bad_input_never_stops_or_escapes_the_installation(tmp_path, inst, launcher, case):
+def test_bad_input_never_stops_or_escapes_the_installation(tmp_path, inst, launcher, driver, case):
     args = ["zone=3"]
     if case == "no System directory":
         inst.path("System").rmdir()
@@ -127,7 +136,7 @@ def test_bad_input_never_stops_or_escapes_the_installation(tmp_path, inst, launc
     elif case == "long command line":
         args = ["z" * 5000]
     before = sorted(p.name for p in tmp_path.iterdir())
-    assert launcher.run(inst, *args) == 1
+    no_server_run_ends(launcher.start(inst, *args), driver)
     assert sorted(p.name for p in tmp_path.iterdir()) == before
     if case == "no System directory":
         assert not inst.path("System").exists()
