@@ -27,7 +27,8 @@ def wine_env():
     env = dict(os.environ)
     deps = env.get("LAUNCHER_DEPS") or os.path.join(
         env.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "launcher-deps")
-    env.update(LAUNCHER_DEPS=deps, WINEPREFIX=os.path.join(deps, "wineprefix"), WINEARCH="win32",
+    prefix = env.get("LAUNCHER_WINEPREFIX") or os.path.join(deps, "wineprefix")
+    env.update(LAUNCHER_DEPS=deps, WINEPREFIX=prefix, WINEARCH="win32",
                WINEDEBUG="-all", LC_ALL=env.get("LAUNCHER_E2E_LOCALE", "C.UTF-8"))
     env.pop("WINEDLLOVERRIDES", None)
     return env
