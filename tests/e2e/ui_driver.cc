@@ -16,6 +16,7 @@
 //   minimise CAPTION MS / close CAPTION MS
 //   drag CAPTION DX DY MS           drag the window at its centre by (DX, DY)
 //   screenshot FILE.png             save the whole screen as PNG
+//   pixel X Y                       print the screen colour at (X, Y) as "rgb=R,G,B"
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -233,6 +234,14 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"mark-window") return MarkWindow();
   if (command == L"screenshot") return Screenshot(arg(2));
+  if (command == L"pixel") {
+    HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, _wtoi(arg(2).c_str()), _wtoi(arg(3).c_str()));
+    ReleaseDC(nullptr, screen);
+    Print(L"rgb=" + std::to_wstring(GetRValue(colour)) + L"," + std::to_wstring(GetGValue(colour)) + L"," +
+          std::to_wstring(GetBValue(colour)));
+    return colour == CLR_INVALID ? 1 : 0;
+  }
 
   HWND window = WaitFor(arg(2), false, command == L"drag" ? ms(5) : ms(3));
   if (!window) {
