@@ -146,16 +146,43 @@ def inspect(driver, *args):
     return dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
 
 
+def skin_logo(x, y):
+    """Left third opaque red, middle third half-transparent blue, right third clear."""
+    if x < 70:
+        return (200, 30, 30, 255)
+    if x < 140:
+        return (0, 0, 255, 128)
+    return (0, 0, 0, 0)
+
+
+def screen_rgb(driver, x, y):
+    return tuple(map(int, inspect(driver, "pixel", x, y)["rgb"].split(",")))
+
+
+def near(a, b, tolerance=4):
+    return all(abs(p - q) <= tolerance for p, q in zip(a, b))
+
+
 def test_skin_window_is_centred_layered_marked_and_drags_with_the_dialog(inst, launcher, driver, http_server,
                                                                           tmp_path):
-    inst.write("System/logo.png", png(200, 120, lambda x, y: (200, 30, 30, 255) if x < 100 else (0, 0, 0, 0)))
+    inst.write("System/logo.png", png(210, 120, skin_logo))
     proc = held_run(inst, launcher, http_server)
     try:
         info = inspect(driver, "inspect", CAPTION_ZH, 20000)
         sw, sh = map(int, info["screen"].split(","))
-        assert info["rect"] == f"{(sw - 200) // 2},{(sh - 120) // 2},200,120"
+        left, top = (sw - 210) // 2, (sh - 120) // 2
+        assert info["rect"] == f"{left},{top},210,120"
         assert info["layered"] == "1" and info["property"] == "1"
 
+        # What the player sees: the logo's pixels with their transparency over
+        # the desktop (and the colour-keyed dialog invisible on top).
+        desktop = screen_rgb(driver, 5, 5)
+        y = top + 100
+        assert near(screen_rgb(driver, left + 35, y), (200, 30, 30))
+        half_blue = tuple(round(d * (255 - 128) / 255) for d in desktop[:2]) + (
+            round(255 * 128 / 255 + desktop[2] * (255 - 128) / 255),)
+        assert near(screen_rgb(driver, left + 105, y), half_blue)
+        assert near(screen_rgb(driver, left + 175, y), desktop)
         shot = tmp_path / "skin.png"
         rc, out = driver.run("screenshot", shot)
         assert rc == 0 and shot.exists(), out
@@ -164,8 +191,8 @@ def test_skin_window_is_centred_layered_marked_and_drags_with_the_dialog(inst, l
 
         moved = inspect(driver, "drag", CAPTION_ZH, 60, 40, 20000)
         x, y, w, h = map(int, moved["rect"].split(","))
-        assert (w, h) == (200, 120)
-        assert (x, y) != ((sw - 200) // 2, (sh - 120) // 2)
+        assert (w, h) == (210, 120)
+        assert (x, y) != (left, top)
     finally:
         driver.run("close", CAPTION_ZH, 5000)
         assert proc.wait(timeout=30) == 1
