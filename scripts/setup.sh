@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the project needs, idempotently: Debian packages, the
-# Windows builds of libcurl, expat and GoogleTest (from Debian's sources,
-# cross-compiled into $LAUNCHER_DEPS), and one Wine prefix. A second run
-# with everything in place only checks and returns.
+# zh_CN.UTF-8 locale, the Windows builds of libcurl, expat and GoogleTest
+# (from Debian's sources, cross-compiled into $LAUNCHER_DEPS), and one Wine
+# prefix. A second run with everything in place only checks and returns.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/cmake/deps-dir.sh"
@@ -17,7 +17,7 @@ packages=(
   wine wine32:i386 libwine:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
   xvfb xauth x11-utils
   libcurl4-openssl-dev libexpat1-dev libgtest-dev googletest libbenchmark-dev libzip-dev
-  python3 python3-pytest dpkg-dev fonts-wqy-microhei
+  python3 python3-pytest dpkg-dev fonts-wqy-microhei locales
 )
 
 missing=()
@@ -62,6 +62,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ ${#pkgs[@]} -gt 0 ]; then
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${pkgs[@]}"
   fi
+fi
+
+# The Simplified Chinese locale for the runs in ANSI code page 936. Wine takes
+# its code page from LC_ALL's name alone, but without the generated locale
+# the Unix side falls back to ASCII and mangles command lines and file names.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; then
+  log "generating the zh_CN.UTF-8 locale"
+  $SUDO sed -i 's/^# *\(zh_CN\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -qx 'zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
 fi
 
 mkdir -p "$LAUNCHER_DEPS/src" "$LAUNCHER_DEPS/mingw32"
