@@ -11,6 +11,21 @@ std::u16string BuildLaunchArguments(const std::u16string& command_text, int64_t 
   return result;
 }
 
+const char* CommandTextAfterProgramName(const char* command_line) {
+  if (!command_line) return "";
+  const auto byte = [](const char* p) { return static_cast<unsigned char>(*p); };
+  const char* p = command_line;
+  if (*p == '"') {
+    ++p;
+    while (*p && *p != '"') ++p;
+    if (*p == '"') ++p;
+  } else {
+    while (byte(p) > ' ') ++p;
+  }
+  while (*p && byte(p) <= ' ') ++p;
+  return p;
+}
+
 bool AppendLaunchArgument(std::u16string* arguments, const std::u16string& suffix) {
   if (arguments->size() + suffix.size() > kLaunchArgumentsCapacity - 1) return false;
   *arguments += suffix;

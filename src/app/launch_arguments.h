@@ -12,6 +12,13 @@ constexpr size_t kLaunchArgumentsCapacity = 1024;  // including the terminator
 // start time and "&d3d9check=N" always fit whole: a longer text is cut.
 constexpr size_t kLaunchArgumentsReserve = 24;
 
+// The command-line text behind the program name: skips the name (quoted or
+// not) and the blanks and control characters that follow it. Bytes from 0x80
+// up are text (characters of the ANSI code page, such as the lead and trail
+// bytes of code page 936), never blanks. Returns a pointer into
+// `command_line`; "" for a null one.
+const char* CommandTextAfterProgramName(const char* command_line);
+
 // "<text>&<low 32 bits of start_time as signed decimal>", the text cut to
 // kLaunchArgumentsCapacity - 1 - kLaunchArgumentsReserve units.
 std::u16string BuildLaunchArguments(const std::u16string& command_text, int64_t start_time);

@@ -27,6 +27,30 @@ TEST(LaunchArguments, AppendRefusesWhatWouldOverflow) {
   EXPECT_EQ(arguments.size(), kLaunchArgumentsCapacity - 1);
 }
 
+TEST(CommandTextAfterProgramName, SkipsTheNameAndTheBlanksBehindIt) {
+  const struct {
+    const char* command_line;
+    const char* text;
+  } cases[] = {
+      {"\"C:\\Game Dir\\launcher.exe\" zone=3", "zone=3"},
+      {"launcher.exe \t zone=3 x", "zone=3 x"},
+      // Code page 936: "\xC7\xF8" and "\xC8\xFD" are two characters; their bytes
+      // are above 0x7F and must not be taken for blanks.
+      {"\"launcher.exe\" \xC7\xF8=\xC8\xFD", "\xC7\xF8=\xC8\xFD"},
+      {"\"launcher.exe\"\xC7\xF8", "\xC7\xF8"},
+      {"\xC7\xF8\xC8\xFD.exe \xE9=1", "\xE9=1"},  // an unquoted name with such bytes
+      {"\"launcher.exe\"\x01\x1f zone", "zone"},
+      {"\"launcher.exe\"   ", ""},
+      {"\"unterminated quote", ""},
+      {"launcher.exe", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_STREQ(CommandTextAfterProgramName(c.command_line), c.text) << c.command_line;
+  }
+  EXPECT_STREQ(CommandTextAfterProgramName(nullptr), "");
+}
+
 TEST(LanguageForDataVersion, OneIsChineseEverythingElseEnglish) {
   EXPECT_EQ(LanguageForDataVersion(1), 0x0804);
   EXPECT_EQ(LanguageForDataVersion(2), 0x0409);
