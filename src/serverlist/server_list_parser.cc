@@ -58,9 +58,30 @@ void CopyUtf16(char16_t (&field)[N], std::string_view value) {
   field[text.size()] = 0;
 }
 
+// The encoding of the longest prefix of `text` that fits `max_bytes`, cut
+// between characters: cutting the encoded bytes could leave the first half of
+// a double-byte character (code page 936 and the like) at the end. The
+// encoded length grows with the prefix, so a binary search finds it.
+std::string EncodeWithin(std::u16string_view text, std::size_t max_bytes, AnsiEncoder encoder) {
+  std::string out = encoder(text);
+  if (out.size() <= max_bytes) return out;
+  std::size_t fits = 0, too_long = text.size();
+  while (too_long - fits > 1) {
+    const std::size_t mid = fits + (too_long - fits) / 2;
+    if (encoder(text.substr(0, mid)).size() <= max_bytes) {
+      fits = mid;
+    } else {
+      too_long = mid;
+    }
+  }
+  if (fits > 0 && text[fits - 1] >= 0xD800 && text[fits - 1] <= 0xDBFF) --fits;  // half a pair
+  return encoder(text.substr(0, fits));
+}
+
 template <std::size_t N>
 void CopyAnsi(char (&field)[N], std::string_view value, AnsiEncoder encoder) {
-  const std::string text = encoder(DecodeUtf8Prefix(value, kAnsiWindow, kAnsiWindow));
+  const std::string text =
+      EncodeWithin(DecodeUtf8Prefix(value, kAnsiWindow, kAnsiWindow), N - 1, encoder);
   const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
   std::memcpy(field, text.data(), n);
   field[n] = 0;

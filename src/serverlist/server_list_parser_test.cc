@@ -84,6 +84,48 @@ TEST(ServerListParser, TextsAreCutToTheirFieldsAndTerminated) {
   EXPECT_EQ(z.extra_value, 0);  // missing attribute
 }
 
+// A double-byte code page in miniature, like 936: ASCII stays, every other
+// character takes a lead and a trail byte.
+std::string DoubleByteEncoder(std::u16string_view text) noexcept {
+  std::string out;
+  for (const char16_t c : text) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0x81 + (c >> 9));
+      out += static_cast<char>(0x40 + (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+TEST(ServerListParser, DoubleByteTextsAreCutBetweenCharacters) {
+  std::string twenty;  // twenty times U+533A
+  for (int i = 0; i < 20; ++i) twenty += "\xE5\x8C\xBA";
+  const std::string doc = std::string(kDecl) + "<l v=\"1\"><z n=\"z\" p=\"0\" a=\"a" + twenty + "\" l=\"" +
+                          twenty + "\"><s n=\"s\" x=\"1\" y=\"2\" t=\"bb" + twenty + "\" u=\"" + twenty +
+                          "\"/></z></l>";
+  ServerList list;
+  ASSERT_TRUE(ParseServerListDocument(doc.data(), doc.size(), list, DoubleByteEncoder));
+  ASSERT_EQ(list.zones.size(), 1u);
+  ASSERT_EQ(list.zones[0]->servers.size(), 1u);
+  const auto encoded = [](std::u16string prefix, int count) {
+    prefix.append(static_cast<std::size_t>(count), u'\u533a');
+    return DoubleByteEncoder(prefix);
+  };
+  const ZoneRecord& z = *list.zones[0];
+  const struct {
+    const char* field;
+    std::string stored, expected;
+  } cases[] = {
+      {"address: the 16th character would be split", z.server_address, encoded(u"a", 15)},
+      {"link text: fits whole", z.link_text, encoded(u"", 20)},
+      {"entry text 1: fills the field exactly", z.servers[0].text1, encoded(u"bb", 15)},
+      {"entry text 2", z.servers[0].text2, encoded(u"", 16)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.stored, c.expected) << c.field;
+}
+
 TEST(ServerListParser, MissingAttributesReadAsEmpty) {
   ServerList list;
   ASSERT_TRUE(Parse(std::string(kDecl) + "<l><z n=\"Only\"><s/></z><z/></l>", list));
