@@ -52,6 +52,10 @@ def wine_session():
         os.environ["DISPLAY"] = ":" + display
         env["DISPLAY"] = os.environ["DISPLAY"]
     subprocess.run(["wineserver", "-p"], env=env, check=False)
+    # The first Wine process of a new server starts the system services, which
+    # inherit its standard handles: started here, they hold no test's pipe open.
+    subprocess.run(["wine", "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   check=False)
     yield env
     subprocess.run(["wineserver", "-k"], env=env, check=False)
     if xvfb:
