@@ -1,7 +1,8 @@
 #include "hardware/graphics_level.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "update/version.h"
 
 int FallbackGraphicsLevel(int32_t video_memory_mb, float cpu_clock_ghz,
                           uint64_t available_memory_mb) {
@@ -33,9 +34,7 @@ int ChooseLevel(const LevelInputs& in) {
 
 LevelTableSource SelectLevelTableSource(uint32_t patch_version, uint32_t base_version) {
   if (patch_version != 0 && patch_version > base_version) {
-    char path[40];
-    std::snprintf(path, sizeof path, "System/Verpatch%05u.qvk", static_cast<unsigned>(patch_version));
-    return {path, "gamedata/BaseData/GraphicsLevel.ini"};
+    return {PatchPackagePath(patch_version), "gamedata/BaseData/GraphicsLevel.ini"};
   }
   return {"System/GameData.qvk", "BaseData/GraphicsLevel.ini"};
 }

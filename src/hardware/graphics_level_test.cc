@@ -91,7 +91,7 @@ const SourceCase kSourceCases[] = {
     {"PatchBelowBase", 11, 12, "System/GameData.qvk", "BaseData/GraphicsLevel.ini"},
     {"NoManifestEntry", 0, 0, "System/GameData.qvk", "BaseData/GraphicsLevel.ini"},
     {"RealisticVersions", 12003, 12000, "System/Verpatch12003.qvk", "gamedata/BaseData/GraphicsLevel.ini"},
-    {"ComparedUnsigned", 0x80000000u, 5, "System/Verpatch2147483648.qvk", "gamedata/BaseData/GraphicsLevel.ini"},
+    {"ComparedUnsigned", 0x80000000u, 5, "System/Verpatch-2147483648.qvk", "gamedata/BaseData/GraphicsLevel.ini"},
     {"BaseAboveSignedRange", 5, 0xFFFFFFFFu, "System/GameData.qvk", "BaseData/GraphicsLevel.ini"},
 };
 
