@@ -17,6 +17,8 @@
 //   drag CAPTION DX DY MS           drag the window at its centre by (DX, DY)
 //   screenshot FILE.png             save the whole screen as PNG
 //   pixel X Y                       print the screen colour at (X, Y) as "rgb=R,G,B"
+//   acp                             print "acp=" and "oemcp=", the code pages
+//                                   Wine chose from the Unix locale
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -234,6 +236,11 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"mark-window") return MarkWindow();
   if (command == L"screenshot") return Screenshot(arg(2));
+  if (command == L"acp") {
+    Print(L"acp=" + std::to_wstring(GetACP()));
+    Print(L"oemcp=" + std::to_wstring(GetOEMCP()));
+    return 0;
+  }
   if (command == L"pixel") {
     HDC screen = GetDC(nullptr);
     const COLORREF colour = GetPixel(screen, _wtoi(arg(2).c_str()), _wtoi(arg(3).c_str()));
