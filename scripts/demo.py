@@ -56,6 +56,9 @@ def main():
     print(f"server list at:    {url}/serverlist.xml")
 
     subprocess.run(["wineserver", "-p"], env=env, check=False)
+    # Wine's services start with the first process of a server and inherit its
+    # standard handles; started here, they hold none of our pipes open.
+    subprocess.run(["wine", "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     start = time.monotonic()
     launcher = subprocess.Popen(["wine", str(WIN32 / "src" / "app" / "launcher.exe"), "zone=demo&user=player"],
                                 cwd=inst, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -68,6 +71,7 @@ def main():
     rc = launcher.wait(timeout=120)
     print(f"launcher.exe exit code: {rc} after {time.monotonic() - start:.1f} s")
     httpd.shutdown()
+    subprocess.run(["wineserver", "-k"], env=env, check=False)
 
     log = inst / "System" / "launch.log"
     print("\n--- System/launch.log")
