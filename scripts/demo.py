@@ -19,9 +19,10 @@ WIN32 = Path(os.environ.get("LAUNCHER_WIN32_BUILD", ROOT / "build" / "win32"))
 OUT = Path(os.environ.get("LAUNCHER_DEMO_DIR", ROOT / "build" / "demo"))
 
 
-def serve(files):
+def serve(files, delays):
     class Handler(http.server.BaseHTTPRequestHandler):
         def do_GET(self):
+            time.sleep(delays.get(self.path, 0))
             body = files.get(self.path)
             self.send_response(200 if body is not None else 404)
             body = body if body is not None else b"not found"
@@ -46,7 +47,9 @@ def main():
         "/pqx_enc.ini": b"[enc]\r\nmode=1\r\n",
         "/pqx_bsid.xml": b'<?xml version="1.0"?><bsid id="demo"/>\n',
     }
-    httpd = serve(files)
+    # A server a few seconds away, as over a real network: the skin window
+    # stays up long enough for its screenshot.
+    httpd = serve(files, {"/serverlist.xml": 3})
     url = f"http://127.0.0.1:{httpd.server_address[1]}"
     inst = OUT / "installation"
     if inst.exists():
@@ -59,16 +62,24 @@ def main():
     # Wine's services start with the first process of a server and inherit its
     # standard handles; started here, they hold none of our pipes open.
     subprocess.run(["wine", "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    driver = str(WIN32 / "tests" / "e2e" / "ui_driver.exe")
+    backdrop = subprocess.Popen(["wine", driver, "backdrop"], env=env, stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    backdrop.stdout.readline()
     start = time.monotonic()
     launcher = subprocess.Popen(["wine", str(WIN32 / "src" / "app" / "launcher.exe"), "zone=demo&user=player"],
                                 cwd=inst, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    driver = str(WIN32 / "tests" / "e2e" / "ui_driver.exe")
     shot = OUT / "screenshot.png"
-    found = subprocess.run(["wine", driver, "wait-window", "Velmaranthos start", "15000"], env=env,
+    found = subprocess.run(["wine", driver, "inspect", "Velmaranthos start", "15000"], env=env,
                            capture_output=True, text=True)
     if found.returncode == 0:
-        subprocess.run(["wine", driver, "screenshot", str(shot)], env=env, capture_output=True)
+        info = dict(line.split("=", 1) for line in found.stdout.splitlines() if "=" in line)
+        x, y, w, h = map(int, info["rect"].split(","))
+        print(f"skin window at ({x}, {y}), {w} x {h}, layered={info['layered']}")
+        subprocess.run(["wine", driver, "screenshot", str(shot), *map(str, (x - 48, y - 48, w + 96, h + 96))],
+                       env=env, capture_output=True)
     rc = launcher.wait(timeout=120)
+    backdrop.communicate(b"stop\n", timeout=30)
     print(f"launcher.exe exit code: {rc} after {time.monotonic() - start:.1f} s")
     httpd.shutdown()
     subprocess.run(["wineserver", "-k"], env=env, check=False)

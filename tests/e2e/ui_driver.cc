@@ -15,7 +15,10 @@
 //   inspect CAPTION MS              print rect, extended style, property
 //   minimise CAPTION MS / close CAPTION MS
 //   drag CAPTION DX DY MS           drag the window at its centre by (DX, DY)
-//   screenshot FILE.png             save the whole screen as PNG
+//   screenshot FILE.png [X Y W H]   save the screen (or that part of it) as PNG
+//   backdrop                        cover the desktop with a checkerboard at
+//                                   the bottom of the z-order, print "shown",
+//                                   keep it until a line (or EOF) on stdin
 //   pixel X Y                       print the screen colour at (X, Y) as "rgb=R,G,B"
 //   acp                             print "acp=" and "oemcp=", the code pages
 //                                   Wine chose from the Unix locale
@@ -150,6 +153,52 @@ int MarkWindow() {
   return 0;
 }
 
+LRESULT CALLBACK BackdropProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_ERASEBKGND) {
+    RECT client;
+    GetClientRect(window, &client);
+    HDC dc = reinterpret_cast<HDC>(wparam);
+    HBRUSH light = CreateSolidBrush(RGB(236, 236, 236)), dark = CreateSolidBrush(RGB(176, 186, 200));
+    for (int y = 0; y < client.bottom; y += 24) {
+      for (int x = 0; x < client.right; x += 24) {
+        RECT cell = {x, y, x + 24, y + 24};
+        FillRect(dc, &cell, ((x + y) / 24) % 2 ? dark : light);
+      }
+    }
+    DeleteObject(light);
+    DeleteObject(dark);
+    return 1;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// A stand-in desktop, so screenshots show what shines through transparent pixels.
+int Backdrop() {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = BackdropProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"UiDriverBackdrop";
+  RegisterClassW(&wc);
+  HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"UiDriverBackdrop", L"backdrop", WS_POPUP,
+                                0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr,
+                                nullptr, wc.hInstance, nullptr);
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  UpdateWindow(window);
+  Print(L"shown");
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE reader = CreateThread(nullptr, 0, ReadStdinThenSignal, done, 0, nullptr);
+  for (;;) {
+    const DWORD r = MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) break;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  CloseHandle(reader);
+  DestroyWindow(window);
+  return 0;
+}
+
 int Inspect(HWND window) {
   RECT rect;
   GetWindowRect(window, &rect);
@@ -181,16 +230,16 @@ int Drag(HWND window, int dx, int dy) {
   return Inspect(window);
 }
 
-int Screenshot(const std::wstring& path) {
+int Screenshot(const std::wstring& path, RECT area) {
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartup(&token, &input, nullptr);
-  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  const int w = area.right - area.left, h = area.bottom - area.top;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+  BitBlt(memory, 0, 0, w, h, screen, area.left, area.top, SRCCOPY);
   SelectObject(memory, old);
   int rc = 1;
   {
@@ -235,7 +284,17 @@ int wmain(int argc, wchar_t** argv) {
     return semaphore ? 0 : 1;
   }
   if (command == L"mark-window") return MarkWindow();
-  if (command == L"screenshot") return Screenshot(arg(2));
+  if (command == L"screenshot") {
+    RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (argc >= 7) {
+      area.left = _wtoi(argv[3]);
+      area.top = _wtoi(argv[4]);
+      area.right = area.left + _wtoi(argv[5]);
+      area.bottom = area.top + _wtoi(argv[6]);
+    }
+    return Screenshot(arg(2), area);
+  }
+  if (command == L"backdrop") return Backdrop();
   if (command == L"acp") {
     Print(L"acp=" + std::to_wstring(GetACP()));
     Print(L"oemcp=" + std::to_wstring(GetOEMCP()));
