@@ -10,8 +10,16 @@ read -r disp <"$dir/fd"
 rm -rf "$dir"
 if [ -z "$disp" ]; then echo "with-xvfb: Xvfb did not start" >&2; exit 1; fi
 export DISPLAY=":$disp"
+# A compositing manager, so that per-pixel alpha windows blend with what lies
+# below them, as on a player's desktop (without one Wine blends with black).
+cpid=""
+if command -v xcompmgr >/dev/null; then
+  xcompmgr >/dev/null 2>&1 &
+  cpid=$!
+fi
 "$@"
 rc=$?
+[ -n "$cpid" ] && kill "$cpid" 2>/dev/null
 kill "$xpid" 2>/dev/null
-wait "$xpid" 2>/dev/null
+wait 2>/dev/null
 exit $rc

@@ -15,7 +15,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   cmake ninja-build g++ clang libclang-rt-14-dev
   wine wine32:i386 libwine:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils xcompmgr
   libcurl4-openssl-dev libexpat1-dev libgtest-dev googletest libbenchmark-dev libzip-dev
   python3 python3-pytest dpkg-dev fonts-wqy-microhei locales
 )

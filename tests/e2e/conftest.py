@@ -40,7 +40,7 @@ def wine_session():
     if not LAUNCHER.exists():
         pytest.exit(f"{LAUNCHER} is missing: build the win32 preset first", returncode=2)
     env = wine_env()
-    xvfb = None
+    xvfb = compositor = None
     if not os.environ.get("DISPLAY"):
         read_fd, write_fd = os.pipe()
         xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
@@ -51,6 +51,10 @@ def wine_session():
             display = pipe.readline().strip()
         os.environ["DISPLAY"] = ":" + display
         env["DISPLAY"] = os.environ["DISPLAY"]
+        # Per-pixel alpha blends with the desktop only under a compositor.
+        if shutil.which("xcompmgr"):
+            compositor = subprocess.Popen(["xcompmgr"], env=env, stdout=subprocess.DEVNULL,
+                                          stderr=subprocess.DEVNULL)
     subprocess.run(["wineserver", "-p"], env=env, check=False)
     # The first Wine process of a new server starts the system services, which
     # inherit its standard handles: started here, they hold no test's pipe open.
@@ -58,6 +62,9 @@ def wine_session():
                    check=False)
     yield env
     subprocess.run(["wineserver", "-k"], env=env, check=False)
+    if compositor:
+        compositor.terminate()
+        compositor.wait()
     if xvfb:
         xvfb.terminate()
         xvfb.wait()

@@ -166,36 +166,43 @@ def near(a, b, tolerance=4):
 def test_skin_window_is_centred_layered_marked_and_drags_with_the_dialog(inst, launcher, driver, http_server,
                                                                           tmp_path):
     inst.write("System/logo.png", png(210, 120, skin_logo))
-    proc = held_run(inst, launcher, http_server)
+    backdrop, first = driver.background("backdrop")
+    assert first == "shown"
     try:
-        info = inspect(driver, "inspect", CAPTION_ZH, 20000)
-        sw, sh = map(int, info["screen"].split(","))
+        sw, sh = map(int, inspect(driver, "inspect", "backdrop", 5000)["screen"].split(","))
         left, top = (sw - 210) // 2, (sh - 120) // 2
-        assert info["rect"] == f"{left},{top},210,120"
-        assert info["layered"] == "1" and info["property"] == "1"
-
-        # What the player sees: the logo's pixels with their transparency over
-        # the desktop (and the colour-keyed dialog invisible on top).
-        desktop = screen_rgb(driver, 5, 5)
         y = top + 100
-        assert near(screen_rgb(driver, left + 35, y), (200, 30, 30))
-        half_blue = tuple(round(d * (255 - 128) / 255) for d in desktop[:2]) + (
-            round(255 * 128 / 255 + desktop[2] * (255 - 128) / 255),)
-        assert near(screen_rgb(driver, left + 105, y), half_blue)
-        assert near(screen_rgb(driver, left + 175, y), desktop)
-        shot = tmp_path / "skin.png"
-        rc, out = driver.run("screenshot", shot)
-        assert rc == 0 and shot.exists(), out
-        if os.environ.get("LAUNCHER_SCREENSHOT"):
-            shutil.copyfile(shot, os.environ["LAUNCHER_SCREENSHOT"])
+        points = {"opaque": (left + 35, y), "half": (left + 105, y), "clear": (left + 175, y)}
+        desktop = {name: screen_rgb(driver, *xy) for name, xy in points.items()}
 
-        moved = inspect(driver, "drag", CAPTION_ZH, 60, 40, 20000)
-        x, y, w, h = map(int, moved["rect"].split(","))
-        assert (w, h) == (210, 120)
-        assert (x, y) != (left, top)
+        proc = held_run(inst, launcher, http_server)
+        try:
+            info = inspect(driver, "inspect", CAPTION_ZH, 20000)
+            assert info["rect"] == f"{left},{top},210,120"
+            assert info["layered"] == "1" and info["property"] == "1"
+
+            # What the player sees: the logo's pixels with their transparency
+            # over the desktop, the colour-keyed dialog invisible on top.
+            assert near(screen_rgb(driver, *points["opaque"]), (200, 30, 30))
+            d = desktop["half"]
+            half_blue = (round(d[0] * 127 / 255), round(d[1] * 127 / 255), round(128 + d[2] * 127 / 255))
+            assert near(screen_rgb(driver, *points["half"]), half_blue)
+            assert near(screen_rgb(driver, *points["clear"]), desktop["clear"])
+            shot = tmp_path / "skin.png"
+            rc, out = driver.run("screenshot", shot)
+            assert rc == 0 and shot.exists(), out
+            if os.environ.get("LAUNCHER_SCREENSHOT"):
+                shutil.copyfile(shot, os.environ["LAUNCHER_SCREENSHOT"])
+
+            moved = inspect(driver, "drag", CAPTION_ZH, 60, 40, 20000)
+            x, y, w, h = map(int, moved["rect"].split(","))
+            assert (w, h) == (210, 120)
+            assert (x, y) != (left, top)
+        finally:
+            driver.run("close", CAPTION_ZH, 5000)
+            assert proc.wait(timeout=30) == 1
     finally:
-        driver.run("close", CAPTION_ZH, 5000)
-        assert proc.wait(timeout=30) == 1
+        driver.stop(backdrop)
 
 
 def test_missing_packages_show_293_with_the_versions(inst, launcher, driver, http_server):
