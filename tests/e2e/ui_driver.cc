@@ -122,6 +122,21 @@ DWORD WINAPI ReadStdinThenSignal(LPVOID event) {
   return 0;
 }
 
+// Keeps this thread's windows answering (so other processes can restore,
+// activate or paint them) until the test writes a line.
+void ServeWindowsUntilStdinLine() {
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE reader = CreateThread(nullptr, 0, ReadStdinThenSignal, done, 0, nullptr);
+  for (;;) {
+    const DWORD r = MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) break;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  CloseHandle(reader);
+  CloseHandle(done);
+}
+
 LRESULT CALLBACK MarkProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -137,18 +152,9 @@ int MarkWindow() {
   SetPropW(window, kProperty, reinterpret_cast<HANDLE>(1));
   ShowWindow(window, SW_SHOWMINIMIZED);
   Print(L"marked");
-  // Serve messages until the test says stop, so the other process can restore us.
-  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE reader = CreateThread(nullptr, 0, ReadStdinThenSignal, done, 0, nullptr);
-  for (;;) {
-    const DWORD r = MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT);
-    if (r == WAIT_OBJECT_0) break;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
+  ServeWindowsUntilStdinLine();
   Print(L"iconic=" + std::to_wstring(IsIconic(window) ? 1 : 0));
   Print(L"foreground=" + std::to_wstring(GetForegroundWindow() == window ? 1 : 0));
-  CloseHandle(reader);
   DestroyWindow(window);
   return 0;
 }
@@ -186,15 +192,7 @@ int Backdrop() {
   SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   UpdateWindow(window);
   Print(L"shown");
-  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE reader = CreateThread(nullptr, 0, ReadStdinThenSignal, done, 0, nullptr);
-  for (;;) {
-    const DWORD r = MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT);
-    if (r == WAIT_OBJECT_0) break;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
-  CloseHandle(reader);
+  ServeWindowsUntilStdinLine();
   DestroyWindow(window);
   return 0;
 }
