@@ -17,11 +17,15 @@ __declspec(dllexport) DWORD AmdPowerXpressRequestHighPerformance = 1;
 
 bool D3D9Check() {
   ScopedDirect3D9 d3d;
-  if (d3d.get() == nullptr) return false;
-  const int count = static_cast<int>(d3d.get()->GetAdapterCount());
+  return D3D9Check(d3d.get());
+}
+
+bool D3D9Check(IDirect3D9* d3d) {
+  if (d3d == nullptr) return false;
+  const int count = static_cast<int>(d3d->GetAdapterCount());
   for (int adapter = 0; adapter < count; ++adapter) {
     D3DCAPS9 caps = {};
-    if (FAILED(d3d.get()->GetDeviceCaps(adapter, D3DDEVTYPE_HAL, &caps))) return false;
+    if (FAILED(d3d->GetDeviceCaps(adapter, D3DDEVTYPE_HAL, &caps))) return false;
     D3D9AdapterFeatures features;
     features.vertex_shader_version = caps.VertexShaderVersion;
     features.pixel_shader_version = caps.PixelShaderVersion;
@@ -29,7 +33,7 @@ bool D3D9Check() {
     features.max_streams = caps.MaxStreams;
     features.dev_caps2 = caps.DevCaps2;
     features.intz_depth_texture =
-        SUCCEEDED(d3d.get()->CheckDeviceFormat(adapter, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8,
+        SUCCEEDED(d3d->CheckDeviceFormat(adapter, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8,
                                                D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_TEXTURE,
                                                static_cast<D3DFORMAT>(kFourccIntz)));
     const std::array<int, 6> tests = D3D9FeatureTests(features);

@@ -3,6 +3,7 @@
 #include <d3d9.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "app/launch_log.h"
@@ -28,17 +29,19 @@ constexpr size_t kMaxDescriptionChars = 512;
 
 }  // namespace
 
-int QueryAdapterLevel(uint32_t patch_version, uint32_t base_version) {
+int QueryAdapterLevel(uint32_t patch_version, uint32_t base_version, IDirect3D9* lent) {
   const LevelTable table = LoadPackagedLevelTable(patch_version, base_version);
   LaunchLogWrite(FormatGraphicsCountLine(table.size()).c_str());
 
-  ScopedDirect3D9 d3d;
-  if (d3d.get() == nullptr) return kNoGraphicsLevel;
+  std::unique_ptr<ScopedDirect3D9> own;
+  if (lent == nullptr) own = std::make_unique<ScopedDirect3D9>();
+  IDirect3D9* d3d = lent != nullptr ? lent : own->get();
+  if (d3d == nullptr) return kNoGraphicsLevel;
   int overall = 0;
-  const UINT count = d3d.get()->GetAdapterCount();
+  const UINT count = d3d->GetAdapterCount();
   for (UINT adapter = 0; adapter < count; ++adapter) {
     D3DADAPTER_IDENTIFIER9 id = {};
-    if (FAILED(d3d.get()->GetAdapterIdentifier(adapter, 0, &id))) return 0;
+    if (FAILED(d3d->GetAdapterIdentifier(adapter, 0, &id))) return 0;
     // Description is a fixed array that need not end in a zero.
     const std::u16string description =
         WidenBytes(id.Description, std::min(kMaxDescriptionChars, sizeof id.Description));
@@ -52,21 +55,21 @@ int QueryAdapterLevel(uint32_t patch_version, uint32_t base_version) {
   return overall;
 }
 
-int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version) {
+int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version, IDirect3D9* d3d) {
   LevelInputs in;
   in.video_memory_mb = QueryVideoMemoryMB();
   in.available_memory_mb = QueryAvailableMemoryMB();
   in.cpu_clock_ghz = QueryCpuClockGHz();
-  in.adapter_level = QueryAdapterLevel(patch_version, base_version);
+  in.adapter_level = QueryAdapterLevel(patch_version, base_version, d3d);
   in.cpu_class = ClassifyCpu();
   in.desktop_pixels = QueryDesktopPixels();
   return ChooseLevel(in);
 }
 
 int RunFirstStartCheck(const PatchListIndex& manifest, uint32_t base_version,
-                       bool d3d9_check_passed, HWND owner) {
+                       bool d3d9_check_passed, HWND owner, IDirect3D9* d3d) {
   const int first_run = ReadProfileNumber(kGameConfigPath, L"FirstRun", L"FirstRun", -1);
-  const int level = ChooseGraphicsLevel(LevelTablePatchVersion(manifest), base_version);
+  const int level = ChooseGraphicsLevel(LevelTablePatchVersion(manifest), base_version, d3d);
   if (level == kNoGraphicsLevel) return 0;
   const unsigned message = FirstStartMessageId(level);
   if (message != 0 && ShouldShowFirstStartNotice(first_run, d3d9_check_passed)) {

@@ -8,23 +8,28 @@
 
 #include "package/patch_list.h"
 
+struct IDirect3D9;
+
 // The highest level the level table gives any adapter (at least 0; 0 with
 // no adapters or when an adapter's identifier cannot be read), or -1 when
 // Direct3D 9 cannot be created. The table comes from the patch package of
 // `patch_version` when that is above `base_version`, else from the base
 // game data archive; its temporary file is always deleted. Writes
-// "GraphicsCount:%d" and one line per adapter.
-int QueryAdapterLevel(uint32_t patch_version, uint32_t base_version);
+// "GraphicsCount:%d" and one line per adapter. `d3d`: an interface the
+// caller created and keeps, or null to create one for this call.
+int QueryAdapterLevel(uint32_t patch_version, uint32_t base_version, IDirect3D9* d3d = nullptr);
 
 // The level 0..3 from the probes and the level table (-1 is never produced
 // with real probe values, but callers must still treat it as "no level").
-int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version);
+// `d3d` as for QueryAdapterLevel.
+int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version, IDirect3D9* d3d = nullptr);
 
 // Chooses the level with the table version taken from `manifest` (the main
 // dialog's window-side patch-list index). On the game's first start
 // ([FirstRun] FirstRun = 1000 in ./System/GameConfig.ini) and when
 // `d3d9_check_passed`, tells the player the level in a box owned by `owner`
 // (through ShowMessageBox; returns when it is closed). Returns 1 when the
-// game may start, 0 when no level could be chosen (no box then).
+// game may start, 0 when no level could be chosen (no box then). `d3d` as
+// for QueryAdapterLevel.
 int RunFirstStartCheck(const PatchListIndex& manifest, uint32_t base_version,
-                       bool d3d9_check_passed, HWND owner);
+                       bool d3d9_check_passed, HWND owner, IDirect3D9* d3d = nullptr);

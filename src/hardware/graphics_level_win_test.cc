@@ -9,7 +9,9 @@
 #include "app/launch_log.h"
 #include "app/message_box_win.h"
 #include "app/message_catalog_win.h"
+#include "hardware/d3d9_loader_win.h"
 #include "hardware/graphics_level.h"
+#include "hardware/probes_win.h"
 #include "hardware/test_installation_win.h"
 
 namespace {
@@ -124,6 +126,24 @@ TEST_F(FirstStartCheckTest, LogShowsTableThenAdaptersThenProcessor) {
   const size_t after_adapter = log.find("\r\n", adapter) + 2;
   EXPECT_LT(after_adapter, log.size()) << log;
   EXPECT_EQ(log.find("\r\n", after_adapter) + 2, log.size()) << log;
+}
+
+TEST_F(FirstStartCheckTest, LentDirect3DGivesTheSameLinesAndStaysTheCallers) {
+  LaunchLogReset();
+  EXPECT_EQ(RunFirstStartCheck({}, 0, true, owner_), 1);
+  const std::string own = install_.Read("System/launch.log");
+
+  ScopedDirect3D9 d3d;
+  ASSERT_NE(d3d.get(), nullptr);
+  LaunchLogReset();
+  EXPECT_TRUE(D3D9Check(d3d.get()));
+  const std::string check = install_.Read("System/launch.log");
+  EXPECT_EQ(RunFirstStartCheck({}, 0, true, owner_, d3d.get()), 1);
+  EXPECT_EQ(install_.Read("System/launch.log"), check + own);
+  // Neither call released or kept a reference.
+  EXPECT_EQ(d3d.get()->AddRef(), 2u);
+  EXPECT_EQ(d3d.get()->Release(), 1u);
+  EXPECT_FALSE(D3D9Check(nullptr));
 }
 
 }  // namespace

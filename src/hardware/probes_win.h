@@ -9,11 +9,17 @@
 #include <cstdint>
 #include <string>
 
+struct IDirect3D9;
+
 // True when at least one adapter offers the game's minimum Direct3D 9
 // feature set. Writes "D3D9Check NumAdapters:%d" and "D3D9Check info:..."
 // for every adapter tested. False when d3d9.dll or Direct3DCreate9 is
 // missing or fails, or no adapter passes.
 bool D3D9Check();
+// The same check through an interface the caller created (and keeps); false
+// for null. Under Wine creating the interface is the expensive part, so a
+// run creates it once for this check and the adapter level query.
+bool D3D9Check(IDirect3D9* d3d);
 
 // Local video memory in MiB from three DirectDraw 7 queries (the smallest
 // non-zero total). Totals of 2 GiB and more give 2048..4095: DirectDraw

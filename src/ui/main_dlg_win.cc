@@ -6,6 +6,7 @@
 #include "app/message_catalog_win.h"
 #include "app/resource.h"
 #include "app/text_win.h"
+#include "hardware/d3d9_loader_win.h"
 #include "hardware/graphics_level_win.h"
 #include "hardware/probes_win.h"
 #include "serverlist/server_list.h"
@@ -94,6 +95,7 @@ BOOL CMainDlg::OnInitDialog() {
   d3d9_check_ = CheckD3D9() ? 1 : 0;
   LaunchLogf("D3D9Check:%d\n", d3d9_check_);
   if (d3d9_check_ == 0) {
+    direct3d_.reset();
     Box(LoadMessage(kMsgGraphicsCheckFailed));
     CloseLauncher();
     return FALSE;
@@ -172,16 +174,23 @@ void CMainDlg::Box(const std::wstring& text) {
 
 void CMainDlg::CloseLauncher() {
   closing_ = true;
+  direct3d_.reset();
   ShowWindow(hwnd_, SW_HIDE);
   if (owner_) SendMessageW(owner_, WM_CLOSE, 0, 0);
 }
 
 int CMainDlg::RunFirstStartCheck() {
-  return ::RunFirstStartCheck(window_index_, GlobalServerList().base_version, d3d9_check_ != 0,
-                              hwnd_);
+  const int result = ::RunFirstStartCheck(window_index_, GlobalServerList().base_version,
+                                          d3d9_check_ != 0, hwnd_,
+                                          direct3d_ ? direct3d_->get() : nullptr);
+  direct3d_.reset();  // the last use in a run
+  return result;
 }
 
-bool CMainDlg::CheckD3D9() { return D3D9Check(); }
+bool CMainDlg::CheckD3D9() {
+  direct3d_ = std::make_unique<ScopedDirect3D9>();
+  return D3D9Check(direct3d_->get());
+}
 
 bool CMainDlg::StartWorker() { return StartUpdater(hwnd_); }
 

@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/startup_win.h"
@@ -23,6 +24,8 @@
 #include "ui/dialog_win.h"
 
 inline constexpr COLORREF kMainDialogColourKey = RGB(255, 0, 255);
+
+class ScopedDirect3D9;
 
 class CMainDlg : public CDialog {
  public:
@@ -62,6 +65,8 @@ class CMainDlg : public CDialog {
     INT_PTR result = 0;   // the shell open's result; above 32 is success
     DWORD last_error = 0;  // GetLastError right after the call
   };
+  // The real check keeps its Direct3D 9 interface for the graphics level
+  // choice before the start (creating one costs much under Wine).
   virtual bool CheckD3D9();
   virtual bool StartWorker();  // StartUpdater for this dialog's window
   virtual void StopWorker();   // StopUpdater
@@ -90,6 +95,9 @@ class CMainDlg : public CDialog {
   int64_t launch_time_ = 0;
   HWND owner_ = nullptr;  // the skin window, recorded at initialisation
   bool closing_ = false;
+  // Created by the graphics check, released after the graphics level choice
+  // or when the launcher closes; null when a test replaces the check.
+  std::unique_ptr<ScopedDirect3D9> direct3d_;
 };
 
 // Looks IsUserAnAdmin up in shell32.dll (loaded once, kept loaded) and calls
