@@ -17,7 +17,11 @@ TEXT_278_EN = ("The current version is too old,has not updated,please download t
 TEXT_283_ZH = "更新服务器列表失败"
 TEXT_271_EN = ("Game start failed[unzip error],may be game process is not completely closed,please wait.You "
                "can also close the game process in task manager.")
-TEXT_293_ZH = "缺少更新包{},请重新启动"
+TEXT_295_EN = "Can't run game, please update driver or didn't meet the minimun requirements"
+TEXT_295_ZH = ("您的电脑配置无法正常运行游戏，请先尝试升级驱动，若游戏仍旧无法运行，则可能是您的电脑配置没有达到"
+               "游戏的最低配置要求。")
+TEXT_283_EN = "Update server list failed"
+TEXT_293_EN = "Miss update packges, please restart the program updates"
 
 
 def make_archive(path, files):
@@ -117,17 +121,54 @@ def test_refresh_failure_shows_271(inst, launcher, driver, http_server, patch_li
     assert inst.path("System/Game.exe").read_bytes() == b"old executable"
 
 
-def test_alt_f4_on_the_dialog_closes_the_launcher(inst, launcher, driver, http_server):
-    # A server that never answers keeps the worker busy; the player closes.
+@pytest.mark.parametrize("target", ["close-owned", "close"])
+def test_closing_the_dialog_or_the_skin_window_ends_the_launcher(inst, launcher, driver, http_server, target):
+    # A server that never answers keeps the worker busy; the player closes
+    # (WM_CLOSE on the invisible dialog is what Alt+F4 sends it).
     def hang(handler):
         time.sleep(15)
     http_server.routes["/srv/serverlist.xml"] = hang
     inst.ini("updatecfg.ini", {"home": {"serverlist": http_server.url("/srv")}})
     proc = launcher.start(inst, "zone=3")
-    rc, out = driver.run("close", CAPTION_ZH, 20000)
+    assert driver.run("wait-window", CAPTION_ZH, 20000)[0] == 0
+    rc, out = driver.run(target, CAPTION_ZH, 20000)
     assert rc == 0, out
     assert proc.wait(timeout=30) == 1
     assert inst.stub_records("System") == []
+
+
+@pytest.mark.parametrize("language, caption, text", [(None, CAPTION_ZH, TEXT_295_ZH), (2, CAPTION_EN, TEXT_295_EN)])
+def test_no_direct3d9_shows_295_and_starts_no_worker(inst, launcher, driver, http_server, language, caption, text):
+    demo(inst, http_server, language=language)
+    proc = launcher.start(inst, "zone=3", extra_env={"WINEDLLOVERRIDES": "d3d9="})
+    assert driver.answer("ok") == (caption, text)
+    assert proc.wait(timeout=30) == 1
+    log = inst.log_text()
+    assert "D3D9Check:0\r\n" in log
+    assert "DownloadServerlist" not in log
+    assert http_server.requests == []
+    assert inst.stub_records("System") == []
+
+
+def test_no_server_and_no_stored_list_shows_283_in_english(inst, launcher, driver, http_server):
+    inst.ini("System/GameConfig.ini", {"FirstRun": {"DataVersion": 2}})
+    inst.ini("updatecfg.ini", {"home": {"serverlist": http_server.url("/nothing")}})
+    proc = launcher.start(inst, "zone=3")
+    assert driver.answer("ok") == (CAPTION_EN, TEXT_283_EN)
+    assert proc.wait(timeout=30) == 1
+    assert http_server.requests == ["/nothing/serverlist.xml"] * 4
+    assert inst.log_text().count("DownloadServerlist err_code:22\r\n") == 4
+
+
+def test_second_launcher_restores_the_first_and_exits_0(inst, launcher, driver, http_server):
+    proc = held_run(inst, launcher, http_server)
+    try:
+        assert inspect(driver, "minimise", CAPTION_ZH, 20000)["iconic"] == "1"
+        assert launcher.run(inst, "zone=3") == 0
+        assert inspect(driver, "inspect", CAPTION_ZH, 5000)["iconic"] == "0"
+    finally:
+        driver.run("close", CAPTION_ZH, 5000)
+        assert proc.wait(timeout=30) == 1
 
 
 def held_run(inst, launcher, http_server):
@@ -205,13 +246,16 @@ def test_skin_window_is_centred_layered_marked_and_drags_with_the_dialog(inst, l
         driver.stop(backdrop)
 
 
-def test_missing_packages_show_293_with_the_versions(inst, launcher, driver, http_server):
+@pytest.mark.parametrize("language, caption, text", [
+    (None, CAPTION_ZH, "缺少更新包1.2.5，请重新启动"),
+    (2, CAPTION_EN, TEXT_293_EN),  # the English text has no place for the versions
+])
+def test_missing_packages_show_293_with_the_versions(inst, launcher, driver, http_server, language, caption, text):
     # Version 1.2.5 is current, its package is missing: the worker rewinds.
-    demo(inst, http_server, current="1.2.5")
+    demo(inst, http_server, current="1.2.5", language=language)
     proc = launcher.start(inst, "zone=3")
-    caption, text = driver.answer("ok")
-    assert caption == CAPTION_ZH
-    assert text == "缺少更新包1.2.5，请重新启动", text
+    assert driver.answer("ok") == (caption, text)
+    assert "Version=1.2.4" in inst.path("update.ini").read_text()
     assert proc.wait(timeout=30) == 1
     assert inst.stub_records("System") == []
 

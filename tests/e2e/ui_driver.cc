@@ -14,6 +14,8 @@
 //                                   print "iconic=" and "foreground="
 //   inspect CAPTION MS              print rect, extended style, property
 //   minimise CAPTION MS / close CAPTION MS
+//   close-owned CAPTION MS          post WM_CLOSE to the visible window that
+//                                   the CAPTION window owns (a hosted dialog)
 //   drag CAPTION DX DY MS           drag the window at its centre by (DX, DY)
 //   screenshot FILE.png [X Y W H]   save the screen (or that part of it) as PNG
 //   backdrop                        cover the desktop with a checkerboard at
@@ -82,6 +84,18 @@ HWND WaitFor(const std::wstring& caption, bool message_box_only, int ms) {
     if (static_cast<int>(end - GetTickCount()) <= 0) return nullptr;
     Sleep(50);
   }
+}
+
+struct Owned {
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK VisitOwned(HWND candidate, LPARAM param) {
+  auto* owned = reinterpret_cast<Owned*>(param);
+  if (GetWindow(candidate, GW_OWNER) != owned->owner || !IsWindowVisible(candidate)) return TRUE;
+  owned->found = candidate;
+  return FALSE;
 }
 
 int ButtonId(const std::wstring& name) {
@@ -319,6 +333,16 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"close") {
     PostMessageW(window, WM_CLOSE, 0, 0);
+    return 0;
+  }
+  if (command == L"close-owned") {
+    Owned owned = {window, nullptr};
+    EnumWindows(VisitOwned, reinterpret_cast<LPARAM>(&owned));
+    if (!owned.found) {
+      Print(L"no owned window");
+      return 1;
+    }
+    PostMessageW(owned.found, WM_CLOSE, 0, 0);
     return 0;
   }
   if (command == L"drag") return Drag(window, _wtoi(argv[3]), _wtoi(argv[4]));
