@@ -37,18 +37,31 @@ inline uint32_t FoldCase(char16_t u) {
 // is what lets the compiler vectorise it (whole blocks, no modulo).
 inline __attribute__((always_inline)) void AddBlock64Body(const uint8_t* key_block,
                                                           uint8_t* buffer, size_t size) {
-  // Bytes up to the next 64-byte boundary first, so that the block loop's
-  // loads and stores never straddle cache lines; the key block rotates along.
-  size_t head = static_cast<size_t>(-reinterpret_cast<uintptr_t>(buffer) & 63);
+  // Bytes up to the next 32-byte boundary first, so that the block loop's
+  // vector loads and stores never straddle cache lines; the key block
+  // rotates along.
+  size_t head = static_cast<size_t>(-reinterpret_cast<uintptr_t>(buffer) & 31);
   if (head > size) head = size;
   for (size_t j = 0; j < head; ++j) buffer[j] = static_cast<uint8_t>(buffer[j] + key_block[j]);
   buffer += head;
   size -= head;
-  uint8_t block[64];
-  for (size_t j = 0; j < 64; ++j) block[j] = key_block[(j + head) & 63];
-  const size_t whole = size - size % 64;
-  for (size_t i = 0; i < whole; i += 64) {
+  // The rotated block is a window into two copies of the key block: fixed
+  // size copies, no per-byte setup (on small buffers that would cost as
+  // much as the work itself).
+  uint8_t twice[128];
+  std::memcpy(twice, key_block, 64);
+  std::memcpy(twice + 64, key_block, 64);
+  const uint8_t* block = twice + head;
+  // Two blocks per step halve the loop overhead.
+  const size_t pairs = size - size % 128;
+  for (size_t i = 0; i < pairs; i += 128) {
     uint8_t* p = buffer + i;
+    for (int j = 0; j < 64; ++j) p[j] = static_cast<uint8_t>(p[j] + block[j]);
+    for (int j = 0; j < 64; ++j) p[64 + j] = static_cast<uint8_t>(p[64 + j] + block[j]);
+  }
+  const size_t whole = size - size % 64;
+  if (whole > pairs) {
+    uint8_t* p = buffer + pairs;
     for (int j = 0; j < 64; ++j) p[j] = static_cast<uint8_t>(p[j] + block[j]);
   }
   for (size_t j = 0; j < size - whole; ++j) {
@@ -99,7 +112,8 @@ void Transform(const char* key, int key_length, uint8_t* buffer, size_t size,
     return static_cast<uint8_t>(subtract ? 0u - b : b);
   };
   const size_t length = static_cast<size_t>(key_length);
-  size_t k = static_cast<size_t>(phase % length);
+  const bool power_of_two = (length & (length - 1)) == 0;
+  size_t k = static_cast<size_t>(power_of_two ? phase & (length - 1) : phase % length);
   size_t i = 0;
   // Bring the key phase to 0, then work in whole key blocks.
   while (k != 0 && i < size) {
@@ -108,8 +122,16 @@ void Transform(const char* key, int key_length, uint8_t* buffer, size_t size,
     if (++k == length) k = 0;
   }
   if (64 % length == 0) {
+    // The key repeated to 64 bytes by doubling (no division per byte).
     uint8_t block[64];
-    for (size_t j = 0; j < 64; ++j) block[j] = key_byte(j % length);
+    if (length == 1) {
+      std::memset(block, key_byte(0), sizeof block);
+    } else {
+      for (size_t j = 0; j < length; ++j) block[j] = key_byte(j);
+      for (size_t filled = length; filled < 64; filled *= 2) {
+        std::memcpy(block + filled, block, filled);
+      }
+    }
     AddBlock64(block, buffer + i, size - i);
     return;
   }

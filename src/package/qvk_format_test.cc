@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -49,14 +51,20 @@ TEST(QvkScramble, MatchesByteLoopForEveryKeyLengthPhaseAndSize) {
   for (const std::string& key : keys) {
     for (size_t size : {0, 1, 31, 32, 33, 64, 65, 200, 1000}) {
       for (uint64_t phase : {0, 1, 31, 32, 33, 1000001}) {
-        std::vector<uint8_t> bytes(size);
-        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
-        std::vector<uint8_t> got = bytes;
-        QvkUnscramble(key.data(), static_cast<int>(key.size()), got.data(), got.size(), phase);
-        ASSERT_EQ(got, Reference(key, bytes, phase, true))
-            << "key " << key.size() << " size " << size << " phase " << phase;
-        QvkScramble(key.data(), static_cast<int>(key.size()), got.data(), got.size(), phase);
-        ASSERT_EQ(got, bytes);
+        // The start address decides where the vector loop begins.
+        for (size_t start : {0, 1, 17}) {
+          std::vector<uint8_t> bytes(size);
+          for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
+          std::vector<uint8_t> got(start + size);
+          std::copy(bytes.begin(), bytes.end(), got.begin() + static_cast<ptrdiff_t>(start));
+          uint8_t* at = got.data() + start;
+          QvkUnscramble(key.data(), static_cast<int>(key.size()), at, size, phase);
+          ASSERT_EQ(std::vector<uint8_t>(at, at + size), Reference(key, bytes, phase, true))
+              << "key " << key.size() << " size " << size << " phase " << phase << " start "
+              << start;
+          QvkScramble(key.data(), static_cast<int>(key.size()), at, size, phase);
+          ASSERT_EQ(std::vector<uint8_t>(at, at + size), bytes);
+        }
       }
     }
   }
