@@ -119,6 +119,13 @@ void PrepareWrite(const std::string& out) {
   ReadThrough(PathOf("big.qvk"));
 }
 
+// Before the first timed write of a benchmark: a previous output of the same
+// size, so that every iteration (the first too) frees the same memory as the
+// others, whichever benchmark ran before.
+void StartWrites(const std::string& out) {
+  CopyLoop(PathOf("big.qvk"), 0, kBigSize, out);
+}
+
 void BM_QvkOpen(benchmark::State& state) {
   const std::u16string path = U16(PathOf("names.qvk"));
   for (auto _ : state) {
@@ -182,6 +189,7 @@ void BM_QvkExtract(benchmark::State& state) {
   const std::u16string path = U16(PathOf("big.qvk"));
   const std::string out = PathOf("out.bin");
   QvkArchive* a = QvkOpen(path.c_str());
+  StartWrites(out);
   for (auto _ : state) {
     state.PauseTiming();
     PrepareWrite(out);
@@ -194,11 +202,17 @@ void BM_QvkExtract(benchmark::State& state) {
 
 void BM_CopyLoop(benchmark::State& state) {
   const std::string out = PathOf("out.bin");
+  // The entry's own bytes, as QvkExtract reads them.
+  QvkArchive* a = QvkOpen(U16(PathOf("big.qvk")).c_str());
+  if (a == nullptr || QvkLiveRecordCount(a) != 1) std::abort();
+  const int64_t offset = QvkLiveRecords(a)[0].data_offset;
+  QvkClose(a);
+  StartWrites(out);
   for (auto _ : state) {
     state.PauseTiming();
     PrepareWrite(out);
     state.ResumeTiming();
-    CopyLoop(PathOf("big.qvk"), 0, kBigSize, out);
+    CopyLoop(PathOf("big.qvk"), offset, kBigSize, out);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBigSize));
 }
@@ -206,6 +220,7 @@ void BM_CopyLoop(benchmark::State& state) {
 void BM_Cp(benchmark::State& state) {
   const std::string out = PathOf("out.bin");
   const std::string from = PathOf("big.qvk");
+  StartWrites(out);
   for (auto _ : state) {
     state.PauseTiming();
     PrepareWrite(out);
