@@ -40,7 +40,9 @@ struct ParseContext {
   ServerList* list;
   AnsiEncoder encoder;
   XML_Parser parser;
+  std::size_t zones_before;  // zones of earlier loads, counted against kMaxZones
   std::size_t servers_total;
+  bool root_has_version;  // the root's first attribute holds a decimal number
 };
 
 // Attribute `position` (1-based) of expat's name/value array, or empty.
@@ -87,6 +89,16 @@ void CopyAnsi(char (&field)[N], std::string_view value, AnsiEncoder encoder) {
   field[n] = 0;
 }
 
+// True if the integer read of `text` meets a digit: after leading white
+// space and an optional sign, the next byte is a decimal digit.
+bool HasDecimalNumber(std::string_view text, std::size_t max_bytes) {
+  const std::size_t end = text.size() < max_bytes ? text.size() : max_bytes;
+  std::size_t i = 0;
+  while (i < end && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  if (i < end && (text[i] == '+' || text[i] == '-')) ++i;
+  return i < end && text[i] >= '0' && text[i] <= '9';
+}
+
 std::int32_t IntAttribute(const XML_Char** atts, int position) {
   return ParseDecimalInt(Attribute(atts, position), kAnsiWindow);
 }
@@ -101,8 +113,9 @@ void XMLCALL OnStart(void* user, const XML_Char* /*name*/, const XML_Char** atts
   }
   if (list.depth == 1) {
     list.required_version = static_cast<VersionNumber>(IntAttribute(atts, 1));
+    ctx->root_has_version = HasDecimalNumber(Attribute(atts, 1), kAnsiWindow);
   } else if (list.depth == 2) {
-    if (list.zones.size() >= kMaxZones) {
+    if (ctx->zones_before + list.zones.size() >= kMaxZones) {
       list.last_zone = nullptr;  // its entries are dropped with it
       return;
     }
@@ -234,15 +247,23 @@ bool ParseServerListDocument(const char* data, std::size_t size, ServerList& lis
   if (owner.parser == nullptr) return false;
   XML_SetBillionLaughsAttackProtectionMaximumAmplification(owner.parser, kMaxAmplification);
   XML_SetBillionLaughsAttackProtectionActivationThreshold(owner.parser, kAmplificationThreshold);
-  ParseContext ctx{&list, encoder ? encoder : AsciiOrQuestionMark, owner.parser, 0};
+  // Parsed on the side: `list` changes only when the document is a server list.
+  ServerList parsed;
+  ParseContext ctx{&parsed, encoder ? encoder : AsciiOrQuestionMark, owner.parser,
+                   list.zones.size(), 0, false};
   for (const auto& zone : list.zones) ctx.servers_total += zone->servers.size();
-  list.depth = 0;
-  list.last_zone = nullptr;
   XML_SetUserData(owner.parser, &ctx);
   XML_SetElementHandler(owner.parser, OnStart, OnEnd);
   // The whole document is in one buffer, so it is also the final part. The
   // result is not examined: elements read before a fault stay stored.
   XML_Parse(owner.parser, data, static_cast<int>(size), XML_TRUE);
+  // A well-formed page that is not a list (a portal's XHTML login page, a
+  // maintenance notice) must not pass for one with made-up zones.
+  bool named_zone = false;
+  for (const auto& zone : parsed.zones) named_zone = named_zone || !zone->Name().empty();
+  if (!ctx.root_has_version || !named_zone) return false;
+  list.required_version = parsed.required_version;
+  for (auto& zone : parsed.zones) list.zones.push_back(std::move(zone));
   list.depth = 0;
   list.last_zone = nullptr;
   return true;

@@ -32,9 +32,11 @@ inline constexpr int kMaxElementDepth = 1024;
 
 // Reads the stored (scrambled) list at `path`, unscrambles it and parses it
 // into `list`, appending zones. Returns false, leaving `list` unchanged, when
-// the file cannot be opened or read, is larger than kMaxStoredListBytes, or
-// does not begin with "<?xml" once unscrambled. A document that is not
-// well-formed still returns true with every element read before the fault.
+// the file cannot be opened or read, is larger than kMaxStoredListBytes, does
+// not begin with "<?xml" once unscrambled, or is not a server list: its root
+// has no first attribute with a decimal number (after blanks and a sign), or
+// no zone has a name. A document that is not well-formed still returns true
+// with every element read before the fault, as long as it is a list so far.
 // Creates and frees its own expat parser. Worker thread (any single thread).
 bool ParseServerListFile(const std::filesystem::path& path, ServerList& list,
                          AnsiEncoder encoder = AsciiOrQuestionMark);

@@ -128,7 +128,7 @@ TEST(ServerListParser, DoubleByteTextsAreCutBetweenCharacters) {
 
 TEST(ServerListParser, MissingAttributesReadAsEmpty) {
   ServerList list;
-  ASSERT_TRUE(Parse(std::string(kDecl) + "<l><z n=\"Only\"><s/></z><z/></l>", list));
+  ASSERT_TRUE(Parse(std::string(kDecl) + "<l v=\"0\"><z n=\"Only\"><s/></z><z/></l>", list));
   EXPECT_EQ(list.required_version, 0u);
   ASSERT_EQ(list.zones.size(), 2u);
   EXPECT_EQ(list.zones[0]->Name(), u"Only");
@@ -195,6 +195,45 @@ TEST(ServerListParser, RejectsDocumentsThatDoNotStartWithTheDeclaration) {
   }
 }
 
+// Well-formed pages that are not server lists: a portal's login page, a
+// maintenance notice, an empty root. None may stand in for the list.
+TEST(ServerListParser, RejectsDocumentsThatAreNotServerLists) {
+  const std::string zone = Zone("A", "1");
+  const std::string cases[] = {
+      "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Login</title></head>"
+      "<body><form action=\"/login\"><input name=\"user\"/></form></body></html>",
+      "<l>" + zone + "</l>",              // no first attribute
+      "<l v=\"\">" + zone + "</l>",        // empty
+      "<l v=\"abc\">" + zone + "</l>",     // no digit
+      "<l v=\" -x1\">" + zone + "</l>",    // the sign is not followed by a digit
+      "<l v=\"12003\"></l>",              // no zone
+      "<l v=\"12003\"><z/><z n=\"\" p=\"1\"/></l>",  // no zone with a name
+      "<l v=\"12003\">",                  // cut before the first zone
+  };
+  for (const std::string& body : cases) {
+    ServerList list;
+    list.required_version = 42;
+    EXPECT_FALSE(Parse(std::string(kDecl) + body, list)) << body;
+    EXPECT_EQ(list.required_version, 42u) << body;
+    EXPECT_TRUE(list.zones.empty()) << body;
+  }
+}
+
+TEST(ServerListParser, AcceptsEveryNumericRootWithANamedZone) {
+  const struct {
+    const char* version;
+    VersionNumber expected;
+  } cases[] = {{"12003", 12003}, {"  +12003", 12003}, {"12003abc", 12003}, {"\t7", 7}, {"-1", 0xFFFFFFFFu}};
+  for (const auto& c : cases) {
+    ServerList list;
+    ASSERT_TRUE(Parse(std::string(kDecl) + "<l v=\"" + c.version + "\"><z/>" + Zone("B", "0") + "</l>",
+                      list))
+        << c.version;
+    EXPECT_EQ(list.required_version, c.expected) << c.version;
+    EXPECT_EQ(list.zones.size(), 2u) << c.version;
+  }
+}
+
 TEST(ServerListParser, TruncatedDocumentKeepsWhatCameBefore) {
   ServerList list;
   const std::string doc = std::string(kDecl) + "<l v=\"12003\">" + Zone("First", "0") +
@@ -235,8 +274,9 @@ TEST(ServerListParserHostile, BillionLaughsIsStoppedByExpat) {
   }
   doc += "]><l v=\"5\"><z n=\"&lol9;\"/><z n=\"after\"/></l>";
   ServerList list;
-  ASSERT_TRUE(Parse(doc, list));
-  EXPECT_TRUE(list.zones.empty());  // the parse stopped at the expansion
+  // The parse stops at the expansion, before any zone: not a list.
+  EXPECT_FALSE(Parse(doc, list));
+  EXPECT_TRUE(list.zones.empty());
 }
 
 TEST(ServerListParserHostile, HugeAttributesAreCut) {
@@ -269,7 +309,7 @@ TEST(ServerListParserHostile, ElementCountsAreCapped) {
   EXPECT_EQ(list.zones.size(), kMaxZones);
   EXPECT_EQ(list.zones.back()->servers.size(), 1u);  // entries of dropped zones are dropped too
 
-  std::string many = std::string(kDecl) + "<l v=\"1\"><z>";
+  std::string many = std::string(kDecl) + "<l v=\"1\"><z n=\"z\">";
   for (std::size_t i = 0; i < kMaxZoneServersTotal + 10; ++i) many += "<s/>";
   many += "</z></l>";
   ServerList list2;

@@ -15,7 +15,8 @@
 struct TestReply {
   enum class Mode {
     kNormal,       // status line, Content-Length, body, close
-    kSilent,       // accept and read the request, then send nothing
+    kSilent,       // accept and read the request, call between_blocks(),
+                   // then send nothing
     kSplitStall,   // headers announcing announced_length, body[0..split),
                    // then between_blocks(), then body[split..), then nothing more
   };

@@ -60,6 +60,8 @@ bool SendAll(SocketHandle s, const char* data, std::size_t size) {
 const char* Reason(int status) {
   switch (status) {
     case 200: return "OK";
+    case 204: return "No Content";
+    case 302: return "Found";
     case 404: return "Not Found";
     case 500: return "Internal Server Error";
     default: return "Status";
@@ -142,6 +144,7 @@ void HttpTestServer::Handle(std::intptr_t handle) {
     if (it != replies_.end()) reply = it->second;
   }
 
+  if (reply.mode == TestReply::Mode::kSilent && reply.between_blocks) reply.between_blocks();
   if (reply.mode != TestReply::Mode::kSilent) {
     const std::size_t length = reply.mode == TestReply::Mode::kSplitStall
                                    ? reply.announced_length

@@ -35,6 +35,15 @@ CurlEasy& CurlEasy::operator=(CurlEasy&& other) noexcept {
   return *this;
 }
 
+CurlMulti::CurlMulti() {
+  InitCurlOnce();
+  handle_ = curl_multi_init();
+}
+
+CurlMulti::~CurlMulti() {
+  if (handle_) curl_multi_cleanup(handle_);
+}
+
 HttpTransfer::HttpTransfer(const std::atomic<bool>& stop) : stop_(stop) {}
 
 std::size_t HttpTransfer::OnWrite(char* data, std::size_t size, std::size_t count,
@@ -60,7 +69,9 @@ CURLcode HttpTransfer::Fetch(const char* url, const TransferProfile& profile) {
   CURL* h = easy_.get();
   if (url == nullptr || std::strlen(url) > kMaxUrlBytes) {
     result = CURLE_URL_MALFORMAT;
-  } else if (h != nullptr) {
+  } else if (stop_.load()) {
+    result = CURLE_ABORTED_BY_CALLBACK;  // the launcher is closing: start nothing
+  } else if (h != nullptr && multi_.get() != nullptr) {
     error_text_[0] = 0;
     curl_easy_setopt(h, CURLOPT_URL, url);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpTransfer::OnWrite);
@@ -75,13 +86,44 @@ CURLcode HttpTransfer::Fetch(const char* url, const TransferProfile& profile) {
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     // No signals from a worker thread (name resolution time-outs).
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    result = curl_easy_perform(h);
+    result = Perform(h);
+    long status = 0;
+    if (result == CURLE_OK && (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
+                               status < 200 || status > 299 || status == 204)) {
+      result = CURLE_HTTP_RETURNED_ERROR;
+    }
   }
   if (result == CURLE_OK) {
     body_.resize(static_cast<std::size_t>(received_));
   } else {
     ReleaseBody();
   }
+  return result;
+}
+
+CURLcode HttpTransfer::Perform(CURL* easy) {
+  CURLM* multi = multi_.get();
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode result = CURLE_FAILED_INIT;
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+    if (running == 0) {
+      int queued = 0;
+      while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) result = msg->data.result;
+      }
+      break;
+    }
+    if (stop_.load()) {
+      result = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    // Returns when a socket is ready, a libcurl timer is due, or after the
+    // poll interval, whichever comes first.
+    if (curl_multi_poll(multi, nullptr, 0, kStopPollMs, nullptr) != CURLM_OK) break;
+  }
+  curl_multi_remove_handle(multi, easy);
   return result;
 }
 

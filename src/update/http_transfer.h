@@ -22,12 +22,17 @@ inline constexpr std::size_t kMaxUrlBytes = 1023;
 // Time-outs of one transfer profile, in milliseconds. Both profiles also set:
 // body only (no header), fail on HTTP status >= 400, no redirects, an error
 // text buffer, http/https only. Proxy, authentication and TLS stay default.
+// Only a 2xx status other than 204 is a success: a redirect's page or an
+// empty "no content" answer is not the file that was asked for.
 struct TransferProfile {
   long connect_timeout_ms;
   long total_timeout_ms;
 };
 inline constexpr TransferProfile kServerListProfile{3000, 20000};
 inline constexpr TransferProfile kLinkFileProfile{2000, 2000};
+
+// How often a transfer looks at the stop flag while it waits for the network.
+inline constexpr int kStopPollMs = 50;
 
 // Move-only owner of a CURL easy handle (curl_easy_cleanup on destruction).
 // Creating one initialises libcurl once per process in a thread-safe way.
@@ -45,21 +50,38 @@ class CurlEasy {
   CURL* handle_ = nullptr;
 };
 
+// Move-only owner of a CURL multi handle, which drives the easy handle so
+// that a transfer can look at the stop flag while nothing arrives.
+class CurlMulti {
+ public:
+  CurlMulti();  // get() is null if libcurl could not create a handle
+  ~CurlMulti();
+  CurlMulti(const CurlMulti&) = delete;
+  CurlMulti& operator=(const CurlMulti&) = delete;
+  CURLM* get() const { return handle_; }
+
+ private:
+  CURLM* handle_ = nullptr;
+};
+
 class HttpTransfer {
  public:
   // `stop` is the worker's stop flag; it must outlive this object. Once it is
-  // true, the next block of data of a running transfer is refused and the
-  // transfer ends with CURLE_WRITE_ERROR. Construct on any thread; use only
-  // from one thread at a time (the worker).
+  // true, no transfer starts, and a running one ends within kStopPollMs
+  // (CURLE_ABORTED_BY_CALLBACK) or at its next block of data
+  // (CURLE_WRITE_ERROR). Construct on any thread; use only from one thread
+  // at a time (the worker).
   explicit HttpTransfer(const std::atomic<bool>& stop);
   HttpTransfer(const HttpTransfer&) = delete;
   HttpTransfer& operator=(const HttpTransfer&) = delete;
 
   // GET `url` with `profile` into the body buffer. Returns libcurl's result:
-  // CURLE_OK on success (HTTP status below 400, the whole body stored);
-  // CURLE_FAILED_INIT without a handle; CURLE_WRITE_ERROR when the body is
-  // longer than kTransferBufferSize or the stop flag was set. On failure the
-  // body is released; received_count() still tells how much had arrived.
+  // CURLE_OK on success (a 2xx status other than 204, the whole body stored);
+  // CURLE_HTTP_RETURNED_ERROR for any other status; CURLE_FAILED_INIT without
+  // a handle; CURLE_WRITE_ERROR when the body is longer than
+  // kTransferBufferSize; CURLE_ABORTED_BY_CALLBACK or CURLE_WRITE_ERROR when
+  // the stop flag was set. On failure the body is released; received_count()
+  // still tells how much had arrived.
   CURLcode Fetch(const char* url, const TransferProfile& profile);
 
   // The body of the last successful Fetch (empty after a failure or after
@@ -74,9 +96,13 @@ class HttpTransfer {
  private:
   static std::size_t OnWrite(char* data, std::size_t size, std::size_t count,
                              void* self) noexcept;
+  // curl_easy_perform, but through the multi handle, looking at the stop flag
+  // at least every kStopPollMs.
+  CURLcode Perform(CURL* easy);
 
   const std::atomic<bool>& stop_;
   CurlEasy easy_;
+  CurlMulti multi_;
   std::vector<unsigned char> body_;
   std::uint64_t received_ = 0;
   bool overflowed_ = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 #include "update/atomic_file.h"
@@ -50,6 +51,15 @@ TEST_F(HttpTransferTest, StatusAndBodyDecideWhatIsWritten) {
        DownloadStatus::kWritten, std::string(kTransferBufferSize, 'x')},
       {"one_byte_too_long", 200, std::string(kTransferBufferSize + 1, 'y'), CURLE_WRITE_ERROR,
        DownloadStatus::kTransferFailed, kOldContent},
+      // Only a 2xx other than 204 is a body worth storing: a redirect page or
+      // "no content" must not replace a side file.
+      {"non_authoritative", 203, "cached", CURLE_OK, DownloadStatus::kWritten, "cached"},
+      {"no_content", 204, "", CURLE_HTTP_RETURNED_ERROR, DownloadStatus::kTransferFailed,
+       kOldContent},
+      {"found", 302, "<html>moved</html>", CURLE_HTTP_RETURNED_ERROR,
+       DownloadStatus::kTransferFailed, kOldContent},
+      {"not_modified", 304, "", CURLE_HTTP_RETURNED_ERROR, DownloadStatus::kTransferFailed,
+       kOldContent},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -149,9 +159,37 @@ TEST_F(HttpTransferTest, RedirectsAreNotFollowed) {
   TestReply target;
   target.body = "target";
   server_.SetReply("/target", target);
-  EXPECT_EQ(http_.Fetch(server_.Url("/moved").c_str(), kTestProfile), CURLE_OK);
-  EXPECT_EQ(std::string(http_.body().begin(), http_.body().end()), "moved");
+  EXPECT_EQ(http_.Fetch(server_.Url("/moved").c_str(), kTestProfile), CURLE_HTTP_RETURNED_ERROR);
+  EXPECT_TRUE(http_.body().empty());
   EXPECT_EQ(server_.requests(), 1);
+}
+
+// A stop request must end a transfer that receives nothing long before its
+// time-out: the process would otherwise hold the instance marker meanwhile.
+TEST_F(HttpTransferTest, StopFlagEndsATransferThatReceivesNothing) {
+  TestReply reply;
+  reply.mode = TestReply::Mode::kSilent;
+  reply.between_blocks = [this] { stop_ = true; };
+  server_.SetReply("/silent", reply);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(http_.Fetch(server_.Url("/silent").c_str(), TransferProfile{3000, 20000}),
+            CURLE_ABORTED_BY_CALLBACK);
+  // Bounded well below the 20 s time-out; the stop is noticed within 100 ms.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_TRUE(http_.body().empty());
+}
+
+TEST_F(HttpTransferTest, NoTransferStartsOnceStopIsSet) {
+  TestReply reply;
+  reply.body = "new";
+  server_.SetReply("/f", reply);
+  stop_ = true;
+  const fs::path dest = dir_ / "Proxy.ini";
+  WriteAll(dest, kOldContent);
+  EXPECT_EQ(DownloadToFile(http_, server_.Url("/f").c_str(), dest, false, kTestProfile),
+            DownloadStatus::kTransferFailed);
+  EXPECT_EQ(ReadAll(dest), kOldContent);
+  EXPECT_EQ(server_.requests(), 0);
 }
 
 TEST_F(HttpTransferTest, ScrambledDownloadUnscramblesBack) {

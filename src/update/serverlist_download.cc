@@ -4,9 +4,9 @@
 #include "update/atomic_file.h"
 #include "update/scramble.h"
 
-ServerListFailureStep StepAfterFailedAttempt(int failure_count, bool transfer_failed) {
-  if (failure_count <= kSilentServerListRetries) return ServerListFailureStep::kRetry;
-  return transfer_failed ? ServerListFailureStep::kUseStoredList : ServerListFailureStep::kGiveUp;
+ServerListFailureStep StepAfterFailedAttempt(int failure_count) {
+  return failure_count <= kSilentServerListRetries ? ServerListFailureStep::kRetry
+                                                   : ServerListFailureStep::kUseStoredList;
 }
 
 std::string ServerListUrl(std::string_view base_url) {
@@ -23,40 +23,52 @@ bool StoreServerList(const std::filesystem::path& path, unsigned char* body, std
 }
 
 ServerListOutcome DownloadServerlist(HttpTransfer& http, std::string_view base_url,
-                                     int& failure_count, const std::function<bool()>& load,
+                                     int& failure_count, const ServerListLoader& load,
                                      const std::filesystem::path& stored,
                                      const TransferProfile& profile) {
   const std::string url = ServerListUrl(base_url);
   const CURLcode code = http.Fetch(url.c_str(), profile);
   LaunchLogf("DownloadServerlist err_code:%d\n", static_cast<int>(code));
+  bool loaded = false;
   if (code == CURLE_OK) {
-    // Whatever the body holds replaces the stored list; a body that is not a
-    // list then fails to load below and counts as a failed attempt.
-    StoreServerList(stored, http.body().data(), http.body().size());
+    // Only a body that loads replaces the stored list: a portal's login page
+    // or a maintenance notice must not cost the list of an earlier run.
+    loaded = load(&http.body());
+    if (loaded) StoreServerList(stored, http.body().data(), http.body().size());
     http.ReleaseBody();
-    if (load()) return ServerListOutcome::kLoaded;
-    ++failure_count;
-    return StepAfterFailedAttempt(failure_count, false) == ServerListFailureStep::kRetry
-               ? ServerListOutcome::kRetry
-               : ServerListOutcome::kGiveUp;
   }
+  if (loaded) return ServerListOutcome::kLoaded;
   ++failure_count;
-  switch (StepAfterFailedAttempt(failure_count, true)) {
-    case ServerListFailureStep::kRetry:
-      return ServerListOutcome::kRetry;
-    case ServerListFailureStep::kUseStoredList:
-      return load() ? ServerListOutcome::kLoaded : ServerListOutcome::kGiveUp;
-    case ServerListFailureStep::kGiveUp:
-      break;
+  if (StepAfterFailedAttempt(failure_count) == ServerListFailureStep::kRetry) {
+    return ServerListOutcome::kRetry;
   }
-  return ServerListOutcome::kGiveUp;
+  return load(nullptr) ? ServerListOutcome::kLoaded : ServerListOutcome::kGiveUp;
 }
+
+namespace {
+
+void ApplySavedZone(std::u16string_view saved_zone, ServerList& list) {
+  if (saved_zone.size() > kSavedZoneUnits) saved_zone = saved_zone.substr(0, kSavedZoneUnits);
+  if (!saved_zone.empty()) list.current_zone = FindZone(list, saved_zone);
+}
+
+}  // namespace
 
 bool LoadServerListFile(const std::filesystem::path& stored, std::u16string_view saved_zone,
                         ServerList& list, AnsiEncoder encoder) {
   if (!ParseServerListFile(stored, list, encoder)) return false;
-  if (saved_zone.size() > kSavedZoneUnits) saved_zone = saved_zone.substr(0, kSavedZoneUnits);
-  if (!saved_zone.empty()) list.current_zone = FindZone(list, saved_zone);
+  ApplySavedZone(saved_zone, list);
+  return true;
+}
+
+bool LoadServerListDocument(const std::vector<unsigned char>& document,
+                            std::u16string_view saved_zone, ServerList& list,
+                            AnsiEncoder encoder) {
+  if (!ParseServerListDocument(reinterpret_cast<const char*>(document.data()), document.size(),
+                               list, encoder)) {
+    return false;
+  }
+  ApplySavedZone(saved_zone, list);
   return true;
 }
 

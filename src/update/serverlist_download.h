@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "serverlist/server_list.h"
 #include "serverlist/server_list_parser.h"
@@ -20,15 +21,13 @@ inline constexpr char kStoredServerListPath[] = "serverlist.xml";
 // back to the list stored by an earlier run.
 inline constexpr int kSilentServerListRetries = 3;
 
-// What follows a failed attempt. `failure_count` is the count after this
-// failure was added; `transfer_failed` is true for a failed download, false
-// for a downloaded list that did not load.
+// What follows a failed attempt (a transfer that failed or a body that did
+// not load). `failure_count` is the count after this failure was added.
 enum class ServerListFailureStep {
   kRetry,          // report kind 1 flag 0; the dialog asks again
   kUseStoredList,  // try the list stored by an earlier run
-  kGiveUp,         // report kind 1 flag 1; message 283
 };
-ServerListFailureStep StepAfterFailedAttempt(int failure_count, bool transfer_failed);
+ServerListFailureStep StepAfterFailedAttempt(int failure_count);
 
 // Result of one DownloadServerlist call, for the worker to act on.
 enum class ServerListOutcome {
@@ -46,16 +45,20 @@ std::string ServerListUrl(std::string_view base_url);
 bool StoreServerList(const std::filesystem::path& path, unsigned char* body,
                      std::size_t size);
 
-// One attempt: fetch "<base_url>/serverlist.xml" with `profile`, log
-// "DownloadServerlist err_code:%d\n", on success store the body scrambled at
-// `stored` (whatever it holds) and call `load`; on failure apply
-// StepAfterFailedAttempt (calling `load` for the stored list when it says so).
+// LoadServerList: with a document (unscrambled bytes), load that; with null,
+// load the list stored by an earlier run. Either way the saved zone and the
+// versions too. True if it loaded; `list` is unchanged otherwise.
+using ServerListLoader = std::function<bool(const std::vector<unsigned char>* document)>;
+
+// One attempt: fetch "<base_url>/serverlist.xml" with `profile` and log
+// "DownloadServerlist err_code:%d\n". A body that loads from memory is then
+// stored scrambled at `stored`; a body that does not load leaves the stored
+// list alone and counts as a failed attempt, like a failed transfer. After
+// kSilentServerListRetries failures, the next one loads the stored list.
 // `failure_count` lives for the process and is only ever increased; the
-// caller owns it. `load` is LoadServerList: parse the stored list, current
-// zone, versions; true if it loaded. Worker thread.
+// caller owns it. Worker thread.
 ServerListOutcome DownloadServerlist(HttpTransfer& http, std::string_view base_url,
-                                     int& failure_count,
-                                     const std::function<bool()>& load,
+                                     int& failure_count, const ServerListLoader& load,
                                      const std::filesystem::path& stored = kStoredServerListPath,
                                      const TransferProfile& profile = kServerListProfile);
 
@@ -71,6 +74,10 @@ inline constexpr std::size_t kSavedZoneUnits = 63;
 // versions after. Worker thread.
 bool LoadServerListFile(const std::filesystem::path& stored, std::u16string_view saved_zone,
                         ServerList& list, AnsiEncoder encoder = AsciiOrQuestionMark);
+// The same on an unscrambled document in memory (a body just received).
+bool LoadServerListDocument(const std::vector<unsigned char>& document,
+                            std::u16string_view saved_zone, ServerList& list,
+                            AnsiEncoder encoder = AsciiOrQuestionMark);
 
 // The first zone in document order whose name equals `name` exactly (UTF-16
 // code units, case-sensitive); null if none.

@@ -32,18 +32,14 @@ std::string Scrambled(std::string bytes) {
 TEST(ServerListFailureRule, Table) {
   const struct {
     int count;
-    bool transfer_failed;
     ServerListFailureStep step;
   } cases[] = {
-      {1, true, ServerListFailureStep::kRetry},         {3, true, ServerListFailureStep::kRetry},
-      {4, true, ServerListFailureStep::kUseStoredList}, {9, true, ServerListFailureStep::kUseStoredList},
-      {1, false, ServerListFailureStep::kRetry},        {3, false, ServerListFailureStep::kRetry},
-      {4, false, ServerListFailureStep::kGiveUp},       {9, false, ServerListFailureStep::kGiveUp},
+      {1, ServerListFailureStep::kRetry},
+      {3, ServerListFailureStep::kRetry},
+      {4, ServerListFailureStep::kUseStoredList},
+      {9, ServerListFailureStep::kUseStoredList},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(StepAfterFailedAttempt(c.count, c.transfer_failed), c.step)
-        << c.count << " " << c.transfer_failed;
-  }
+  for (const auto& c : cases) EXPECT_EQ(StepAfterFailedAttempt(c.count), c.step) << c.count;
 }
 
 TEST(ServerListUrlTest, AppendsTheFileNameAndRefusesOverlongBases) {
@@ -112,10 +108,13 @@ class DownloadServerlistTest : public ::testing::Test {
   }
   void TearDown() override { SetLaunchLogPathForTest(""); }
 
-  std::function<bool()> Loader() {
-    return [this] {
-      ++loads_;
-      return LoadServerListFile(stored_, u"", list_);
+  ServerListLoader Loader() {
+    return [this](const std::vector<unsigned char>* document) {
+      if (document == nullptr) {
+        ++stored_loads_;
+        return LoadServerListFile(stored_, u"", list_);
+      }
+      return LoadServerListDocument(*document, u"", list_);
     };
   }
 
@@ -137,7 +136,7 @@ class DownloadServerlistTest : public ::testing::Test {
   fs::path stored_ = dir_ / "serverlist.xml";
   ServerList list_;
   int failures_ = 0;
-  int loads_ = 0;
+  int stored_loads_ = 0;
 };
 
 using O = ServerListOutcome;
@@ -161,7 +160,7 @@ TEST_F(DownloadServerlistTest, NoNetworkAndNoStoredListGivesUpAfterFourAttempts)
   }
   EXPECT_EQ(Run(base), std::vector<O>({O::kRetry, O::kRetry, O::kRetry, O::kGiveUp}));
   EXPECT_EQ(failures_, 4);
-  EXPECT_EQ(loads_, 1);  // only the fallback to the stored list
+  EXPECT_EQ(stored_loads_, 1);  // only the fallback to the stored list
   EXPECT_FALSE(fs::exists(stored_));
 }
 
@@ -177,19 +176,61 @@ TEST_F(DownloadServerlistTest, NotFoundWritesNothing) {
   EXPECT_EQ(DownloadServerlist(http_, server_.Url(""), failures_, Loader(), stored_, kTestProfile),
             O::kRetry);
   EXPECT_EQ(ReadAll(stored_), Scrambled(kGoodList));
-  EXPECT_EQ(loads_, 0);
+  EXPECT_EQ(stored_loads_, 0);
   EXPECT_EQ(ReadAll(dir_ / "launch.log"), "DownloadServerlist err_code:22\r\n");
 }
 
-TEST_F(DownloadServerlistTest, NonXmlBodyReplacesTheStoredListAndCountsAsFailed) {
-  WriteAll(stored_, Scrambled(kGoodList));
+// Answers that are not a server list: each is a failed attempt that leaves
+// the stored list byte for byte, so the fourth falls back to it.
+TEST_F(DownloadServerlistTest, AnswersThatAreNotAListKeepTheStoredList) {
+  const struct {
+    const char* name;
+    int status;
+    std::string body;
+    std::string headers;
+  } cases[] = {
+      {"maintenance page", 200, "<html>maintenance</html>", ""},
+      {"empty body", 200, "", ""},
+      {"xhtml portal", 200,
+       "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><body>"
+       "<form action=\"/login\"/></body></html>",
+       ""},
+      {"redirect", 302, kGoodList, "Location: /elsewhere\r\n"},
+      {"moved", 301, kGoodList, "Location: /elsewhere\r\n"},
+      {"no content", 204, "", ""},
+      {"server error", 500, kGoodList, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ServerList fresh;
+    std::swap(list_, fresh);
+    failures_ = 0;
+    stored_loads_ = 0;
+    WriteAll(stored_, Scrambled(kGoodList));
+    TestReply reply;
+    reply.status = c.status;
+    reply.body = c.body;
+    reply.extra_headers = c.headers;
+    server_.SetReply("/serverlist.xml", reply);
+    EXPECT_EQ(Run(server_.Url("")),
+              std::vector<O>({O::kRetry, O::kRetry, O::kRetry, O::kLoaded}));
+    EXPECT_EQ(ReadAll(stored_), Scrambled(kGoodList));
+    EXPECT_EQ(failures_, 4);
+    EXPECT_EQ(stored_loads_, 1);
+    EXPECT_EQ(list_.zones.size(), 3u);
+  }
+}
+
+TEST_F(DownloadServerlistTest, ABodyThatLoadsIsUsedEvenWhenItCannotBeStored) {
+  // The stored list's place is taken by a directory: the new list cannot be
+  // written, but it loaded from memory, so the run goes on with it.
+  fs::create_directory(stored_);
   TestReply reply;
-  reply.body = "<html>maintenance</html>";
+  reply.body = kGoodList;
   server_.SetReply("/serverlist.xml", reply);
-  EXPECT_EQ(Run(server_.Url("")), std::vector<O>({O::kRetry, O::kRetry, O::kRetry, O::kGiveUp}));
-  EXPECT_EQ(ReadAll(stored_), Scrambled(reply.body));
-  EXPECT_EQ(failures_, 4);
-  EXPECT_TRUE(list_.zones.empty());
+  EXPECT_EQ(Run(server_.Url("")), std::vector<O>({O::kLoaded}));
+  EXPECT_EQ(list_.zones.size(), 3u);
+  EXPECT_TRUE(fs::is_directory(stored_));
 }
 
 TEST_F(DownloadServerlistTest, OverlongBodyIsAFailedAttempt) {

@@ -194,12 +194,13 @@ void StopUpdater() {
 
 // ---- LoadServerList ----
 
-bool LoadServerList() {
+bool LoadServerList(const std::vector<unsigned char>* document) {
   ServerList& list = GlobalServerList();
-  std::u16string saved_zone = ReadSavedZone();
-  if (!LoadServerListFile(kStoredServerListPath, saved_zone, list, &Utf16ToAnsiCodePage)) {
-    return false;
-  }
+  const std::u16string saved_zone = ReadSavedZone();
+  const bool loaded =
+      document ? LoadServerListDocument(*document, saved_zone, list, &Utf16ToAnsiCodePage)
+               : LoadServerListFile(kStoredServerListPath, saved_zone, list, &Utf16ToAnsiCodePage);
+  if (!loaded) return false;
   ReadVersions(list);
   return true;
 }

@@ -154,8 +154,9 @@ bool StartUpdater(std::unique_ptr<ZUpdater> worker);
 // Nothing happens without a worker. Window thread.
 void StopUpdater();
 
-// LoadServerList: the stored list, the saved zone ("./system/currentzone.ini")
-// and the versions, into GlobalServerList(). Worker thread.
-bool LoadServerList();
+// LoadServerList: `document` (a body just received, unscrambled) or, when
+// null, the stored list; then the saved zone ("./system/currentzone.ini") and
+// the versions, into GlobalServerList(). Worker thread.
+bool LoadServerList(const std::vector<unsigned char>* document);
 // The process-wide count of failed server list attempts.
 int& ServerListFailureCount();
