@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "app/profile_win.h"
+#include "update/atomic_file.h"
+#include "update/current_zone.h"
 #include "update/serverlist_download.h"
 
 std::u16string ReadSavedZone(const wchar_t* path) {
@@ -12,26 +14,17 @@ std::u16string ReadSavedZone(const wchar_t* path) {
 }
 
 bool SaveCurrentZone(const ServerList& list, const wchar_t* path) {
-  if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
-    // A new file starting with the UTF-16LE byte-order mark makes the profile
-    // functions write it in UTF-16.
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      static const unsigned char kBom[2] = {0xFF, 0xFE};
-      DWORD written = 0;
-      WriteFile(file, kBom, sizeof kBom, &written, nullptr);
-      CloseHandle(file);
+  // The file is always replaced whole (written beside it, then renamed over
+  // it), so a process killed half-way leaves the previous file, never one
+  // that holds only its mark or the new zone beside the old version.
+  if (list.current_zone == nullptr) {
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+      WriteFileReplacing(path, kUtf16LeMark, 2);
     }
-  } else {
-    ClearReadOnlyForWrite(path);
+    return false;
   }
-  if (list.current_zone == nullptr) return false;
-  const std::u16string_view name = list.current_zone->Name();
-  const bool zone_written =
-      WriteProfileText(path, L"current", L"zone", std::wstring(name.begin(), name.end()));
-  const bool version_written =
-      WriteProfileText(path, L"current", L"version",
-                       std::to_wstring(static_cast<int>(list.current_version)));
-  return zone_written && version_written;
+  const std::string bytes = CurrentZoneFileBytes(
+      list.current_zone->Name(), static_cast<std::int32_t>(list.current_version));
+  ClearReadOnlyForWrite(path);
+  return WriteFileReplacing(path, bytes.data(), bytes.size());
 }

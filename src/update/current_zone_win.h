@@ -12,9 +12,11 @@ inline constexpr wchar_t kCurrentZoneFile[] = L"./system/currentzone.ini";
 std::u16string ReadSavedZone(const wchar_t* path = kCurrentZoneFile);
 
 // Writes [current] zone = list.current_zone's name and [current] version =
-// list.current_version. A missing file is first created holding only the
-// bytes FF FE, so the profile functions write it in UTF-16; a read-only file
-// is made writable. Without a current zone nothing is written and the result
-// is false; false also when a value could not be written (nobody is told; the
-// next run starts without a saved zone). Window thread.
+// list.current_version by replacing the whole file in one step
+// (CurrentZoneFileBytes, written beside it and renamed over it); a read-only
+// file is made writable first. Without a current zone nothing is written
+// (a missing file is created holding only the bytes FF FE) and the result is
+// false; false also when the file could not be replaced, in which case it
+// keeps its previous content (nobody is told; the next run starts with the
+// zone saved before). Window thread.
 bool SaveCurrentZone(const ServerList& list, const wchar_t* path = kCurrentZoneFile);

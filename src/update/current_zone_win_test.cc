@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "app/profile_win.h"
+#include "update/current_zone.h"
 #include "update/serverlist_download.h"
 #include "update/test_dir.h"
 
@@ -49,6 +51,32 @@ TEST_F(CurrentZoneFileTest, NoCurrentZoneWritesNoValues) {
   EXPECT_FALSE(SaveCurrentZone(list_, path_.c_str()));
   EXPECT_EQ(ReadAll(path_), "\xFF\xFE");
   EXPECT_EQ(ReadSavedZone(path_.c_str()), u"");
+}
+
+TEST_F(CurrentZoneFileTest, TheWholeFileIsReplacedInOneStep) {
+  // A file left by an older run with the keys in another order and a stray
+  // temporary beside it: afterwards exactly the two keys, nothing left over.
+  WriteAll(path_, "\xFF\xFE" "v\0=\0" "1\0");
+  WriteAll(path_ + L".tmp", "leftover");
+  list_.current_zone = list_.zones[1].get();
+  ASSERT_TRUE(SaveCurrentZone(list_, path_.c_str()));
+  EXPECT_EQ(ReadAll(path_), CurrentZoneFileBytes(u"B", 12003));
+  EXPECT_FALSE(std::filesystem::exists(path_ + L".tmp"));
+}
+
+TEST_F(CurrentZoneFileTest, AFileThatCannotBeReplacedKeepsItsContent) {
+  list_.current_zone = list_.zones[0].get();
+  ASSERT_TRUE(SaveCurrentZone(list_, path_.c_str()));
+  const std::string before = ReadAll(path_);
+  // Another process holds the file open without sharing.
+  HANDLE held = CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  list_.current_zone = list_.zones[1].get();
+  EXPECT_FALSE(SaveCurrentZone(list_, path_.c_str()));
+  CloseHandle(held);
+  EXPECT_EQ(ReadAll(path_), before);
+  EXPECT_FALSE(std::filesystem::exists(path_ + L".tmp"));
 }
 
 TEST_F(CurrentZoneFileTest, SavedZoneIsReadUpTo63Characters) {
