@@ -9,11 +9,11 @@ namespace {
 // so the language chosen at start-up is kept here as well.
 LANGID g_interface_language = 0;
 
+}  // namespace
+
 LANGID CurrentLanguage() {
   return g_interface_language ? g_interface_language : GetThreadUILanguage();
 }
-
-}  // namespace
 
 LANGID SetInterfaceLanguage(LANGID language) {
   const LANGID set = SetThreadUILanguage(language);

@@ -14,6 +14,9 @@ constexpr LANGID kLangChinese = 0x0804;
 // (0 if setting failed).
 LANGID SetInterfaceLanguage(LANGID language);
 
+// The interface language of LoadMessage.
+LANGID CurrentLanguage();
+
 // The text of `id` in the interface language, else in the other language,
 // else empty. Never fails. Window thread only.
 std::wstring LoadMessage(unsigned id);

@@ -62,7 +62,7 @@ std::wstring ReadGameExeName() {
 }
 
 ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber current_version,
-                                   PatchListIndex* index) {
+                                   VersionNumber base_version, PatchListIndex* index) {
   ExeRefreshResult result;
   result.launch_name = exe_name;
   const int current = static_cast<int>(current_version);
@@ -90,6 +90,12 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
 
   const VersionNumber version = found->second.version;
   LaunchLogf("ExeInVer:%d\n", static_cast<int>(version));
+  if (!HeldInPatchPackage(version, base_version)) {
+    // The base installation's copy is the newest: no package of that version
+    // exists (the clean-up deletes such packages).
+    result.ok = true;
+    return result;
+  }
   if (version != current_version) {
     if (!package.Open(version)) {
       LaunchLogf("Open qvk failed:%d\n", static_cast<int>(version));
@@ -98,16 +104,24 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
     LaunchLogf("Open qvk success:%d\n", static_cast<int>(version));
   }
 
+  // The entry goes to a fresh copy under the fallback name first, so a disk
+  // that fills up or a process killed half-way never leaves a truncated
+  // executable; the start-up clean-up removes a copy left behind. A complete
+  // copy then replaces the executable in one step, or, when the running game
+  // holds the executable, is started itself.
+  const std::u16string fallback =
+      FallbackExecutableName(GameBaseName(ToU16(exe_name)), LocalNow());
+  const std::wstring copy = L"System/" + ToWide(fallback);
+  if (QvkExtract(package.get(), upper_name.c_str(), ToU16(copy).c_str()) != 0) {
+    DeleteFileW(copy.c_str());
+    return result;  // the installed executable stays as it was: message 271
+  }
   const std::wstring target = L"System/" + exe_name;
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_ARCHIVE);
   }
-  if (QvkExtract(package.get(), upper_name.c_str(), ToU16(target).c_str()) < 0) {
-    // Typically the running game holds the file: start a fresh copy instead.
-    const std::u16string fallback =
-        FallbackExecutableName(GameBaseName(ToU16(exe_name)), LocalNow());
-    QvkExtract(package.get(), upper_name.c_str(), (u"System/" + fallback).c_str());
+  if (!MoveFileExW(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     Sleep(kFallbackSettleMs);
     result.launch_name = ToWide(fallback);
   }
@@ -117,7 +131,8 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
 
 void CMainDlg::RefreshGameExe() {
   const ExeRefreshResult refreshed =
-      RefreshExecutable(ReadGameExeName(), GlobalServerList().current_version, &window_index_);
+      RefreshExecutable(ReadGameExeName(), GlobalServerList().current_version,
+                        GlobalServerList().base_version, &window_index_);
   if (!refreshed.ok) {
     ShowMessageBox(hwnd_, LoadMessage(kMsgUnzipError), LoadMessage(IDS_CAPTION), MB_OK);
     CloseLauncher();

@@ -17,11 +17,15 @@ struct ExeRefreshResult {
 std::wstring ReadGameExeName();
 
 // Loads the window-side `index` from the current version's package and, when
-// the index names a package for `exe_name`, extracts the executable from it
-// to "System/<exe_name>" (clearing a read-only attribute first), or to a
-// fallback copy "<base>_temp<time>.exe" when the file is held open. Writes
-// the "Open qvk ..." and "ExeInVer:%d" log lines. Without a current package,
-// or when the index does not list the executable, the installed file is kept
-// and its name returned. Holds at most one package open and closes it.
+// the index names a package above `base_version` for `exe_name`, extracts the
+// executable from it to a fresh copy "System/<base>_temp<time>.exe", which
+// then replaces "System/<exe_name>" (a read-only attribute cleared first) or,
+// when the executable is held by the running game, is itself the launch name.
+// A copy that could not be written whole is removed and the result is not ok
+// (the installed executable is untouched). Writes the "Open qvk ..." and
+// "ExeInVer:%d" log lines. Without a current package, when the index does not
+// list the executable, or when its record is not above the base version, the
+// installed file is kept and its name returned. Holds at most one package open
+// and closes it.
 ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber current_version,
-                                   PatchListIndex* index);
+                                   VersionNumber base_version, PatchListIndex* index);

@@ -15,6 +15,7 @@ namespace {
 
 const char kNewExe[] = "new executable bytes";
 const char kOldExe[] = "installed executable";
+const VersionNumber kBase = 10;
 
 void WritePackage(int version, const std::vector<std::pair<std::u16string, std::string>>& entries) {
   char name[64];
@@ -32,7 +33,7 @@ class ExeRefreshTest : public testing::Test {
 };
 
 TEST_F(ExeRefreshTest, NoCurrentPackageStartsTheInstalledExecutable) {
-  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, &index);
+  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, kBase, &index);
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.launch_name, L"Game.exe");
   EXPECT_EQ(Log(), "Open qvk failed:12 GetLastError:2\r\n");
@@ -58,7 +59,7 @@ TEST_F(ExeRefreshTest, FailureRows) {
     WritePackage(12, c.current);
     if (c.with_package_11) WritePackage(11, {{u"GAME.EXE", kNewExe}});
     PatchListIndex fresh_index;
-    ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, &fresh_index);
+    ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, kBase, &fresh_index);
     EXPECT_FALSE(r.ok) << c.name;
     EXPECT_EQ(LaunchLog(), c.log) << c.name;
     EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe) << c.name;
@@ -68,7 +69,7 @@ TEST_F(ExeRefreshTest, FailureRows) {
 TEST_F(ExeRefreshTest, ExecutableNotListedKeepsTheInstalledFile) {
   WritePackage(12, {{u"PatchList.txt", "GRAPHICSLEVEL.INI\tgamedata/BaseData/GraphicsLevel.ini\t12\r\n"},
                     {u"GAME.EXE", kNewExe}});
-  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, &index);
+  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, kBase, &index);
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.launch_name, L"Game.exe");
   EXPECT_EQ(Log(), "Open qvk success:12\r\n");
@@ -80,7 +81,7 @@ TEST_F(ExeRefreshTest, ExecutableNotListedKeepsTheInstalledFile) {
 
 TEST_F(ExeRefreshTest, CurrentPackageServesTheExecutableWithOneOpen) {
   WritePackage(12, {{u"PatchList.txt", "game.exe\tGame.exe\t12\r\n"}, {u"GAME.EXE", kNewExe}});
-  ExeRefreshResult r = RefreshExecutable(L"game.exe", 12, &index);
+  ExeRefreshResult r = RefreshExecutable(L"game.exe", 12, kBase, &index);
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.launch_name, L"game.exe");
   EXPECT_EQ(Log(), "Open qvk success:12\r\nExeInVer:12\r\n");
@@ -91,7 +92,7 @@ TEST_F(ExeRefreshTest, OlderPackageNamedByThePatchListIsOpened) {
   WritePackage(12, {{u"PatchList.txt", "GAME.EXE\tGame.exe\t11\r\n"}, {u"GAME.EXE", "wrong copy"}});
   WritePackage(11, {{u"Game.exe", kNewExe}});
   SetFileAttributesW(L"System/Game.exe", FILE_ATTRIBUTE_READONLY);
-  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, &index);
+  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, kBase, &index);
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(Log(), "Open qvk success:12\r\nExeInVer:11\r\nOpen qvk success:11\r\n");
   EXPECT_EQ(ReadAll("System/Game.exe"), kNewExe);
@@ -103,7 +104,7 @@ TEST_F(ExeRefreshTest, HeldExecutableIsReplacedByAFallbackCopy) {
   HANDLE held = CreateFileW(L"System/Game.exe", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, &index);
+  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, kBase, &index);
   CloseHandle(held);
   EXPECT_TRUE(r.ok);
   const std::string name = WideToUtf8(r.launch_name);
@@ -111,6 +112,35 @@ TEST_F(ExeRefreshTest, HeldExecutableIsReplacedByAFallbackCopy) {
   EXPECT_EQ(ReadAll("System/" + name), kNewExe);
   EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe);
   EXPECT_EQ(Log(), "Open qvk success:12\r\nExeInVer:12\r\n");
+}
+
+// The executable is never left half-written: an entry that cannot be
+// extracted whole leaves the installed file and no copy behind.
+TEST_F(ExeRefreshTest, IncompleteExtractionKeepsTheInstalledExecutable) {
+  // The manifest names the executable, but its package lacks the entry.
+  WritePackage(12, {{u"PatchList.txt", "GAME.EXE\tGame.exe\t12\r\n"}});
+  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, kBase, &index);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(L"System\\Game_temp*", &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE) << WideToUtf8(found.cFileName);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+TEST_F(ExeRefreshTest, RecordNotAboveTheBaseMeansTheInstalledExecutableIsCurrent) {
+  for (const char* version : {"0", "10", "9"}) {
+    ScratchInstall fresh;
+    WriteAll("System/Game.exe", kOldExe);
+    WritePackage(12, {{u"PatchList.txt", std::string("GAME.EXE\tGame.exe\t") + version + "\r\n"},
+                      {u"GAME.EXE", kNewExe}});
+    PatchListIndex fresh_index;
+    ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, kBase, &fresh_index);
+    EXPECT_TRUE(r.ok) << version;
+    EXPECT_EQ(r.launch_name, L"Game.exe") << version;
+    EXPECT_EQ(LaunchLog(), std::string("Open qvk success:12\r\nExeInVer:") + version + "\r\n");
+    EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe) << version;
+  }
 }
 
 TEST_F(ExeRefreshTest, GameExeNameComesFromUpdatecfg) {

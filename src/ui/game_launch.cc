@@ -10,7 +10,7 @@ std::u16string GameDirectory(const std::u16string& working_dir) {
 
 std::u16string DirectStartCommandLine(const std::u16string& game_path,
                                       const std::u16string& parameters) {
-  return game_path + u" " + parameters;
+  return u"\"" + game_path + u"\" " + parameters;
 }
 
 std::u16string LaunchFailureReason(int64_t shell_result) {
@@ -30,9 +30,14 @@ std::u16string LaunchFailureReason(int64_t shell_result) {
   }
 }
 
-std::u16string LaunchFailureText(const std::u16string& failed_text, int64_t shell_result) {
-  const std::u16string reason = LaunchFailureReason(shell_result);
-  if (reason.empty()) return u"";
+std::u16string LaunchFailureText(const std::u16string& failed_text, int64_t shell_result,
+                                 const std::u16string& system_description) {
+  std::u16string reason = LaunchFailureReason(shell_result);
+  if (reason.empty()) {
+    const std::string code = std::to_string(shell_result);
+    reason.assign(code.begin(), code.end());
+    if (!system_description.empty()) reason += u" " + system_description;
+  }
   return failed_text + u"\uFF1A" + reason;
 }
 

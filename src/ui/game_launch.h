@@ -19,7 +19,8 @@ inline bool LaunchNameUsable(const std::u16string& name) {
 std::u16string GamePath(const std::u16string& working_dir, const std::u16string& name);
 // "<dir>/System": the game's current directory.
 std::u16string GameDirectory(const std::u16string& working_dir);
-// "<path> <parameters>", the path not quoted.
+// "\"<path>\" <parameters>": quoted, so that a path with blanks is not split
+// into a program name and arguments.
 std::u16string DirectStartCommandLine(const std::u16string& game_path,
                                       const std::u16string& parameters);
 
@@ -28,8 +29,11 @@ std::u16string DirectStartCommandLine(const std::u16string& game_path,
 std::u16string LaunchFailureReason(int64_t shell_result);
 
 // The reason box's text: `failed_text` (message 277), a full-width colon and
-// the reason; empty when the code has no reason text.
-std::u16string LaunchFailureText(const std::u16string& failed_text, int64_t shell_result);
+// the reason. For a code without a reason text (0, 11 for a damaged
+// executable, ...) the reason is the code and `system_description`, the
+// system's own text for it, so the box is never empty.
+std::u16string LaunchFailureText(const std::u16string& failed_text, int64_t shell_result,
+                                 const std::u16string& system_description = u"");
 
 // Whole seconds from the start to the launch, truncated toward zero.
 int ElapsedWholeSeconds(double start_time, double launch_time);

@@ -6,7 +6,7 @@ TEST(GameLaunchPaths, FormsPathDirectoryAndCommandLine) {
   EXPECT_EQ(GamePath(u"C:\\Game", u"Game.exe"), u"C:\\Game\\System\\Game.exe");
   EXPECT_EQ(GameDirectory(u"C:\\Game"), u"C:\\Game/System");
   EXPECT_EQ(DirectStartCommandLine(u"C:\\My Game\\System\\Game.exe", u"zone=3&1700000000&d3d9check=1"),
-            u"C:\\My Game\\System\\Game.exe zone=3&1700000000&d3d9check=1");
+            u"\"C:\\My Game\\System\\Game.exe\" zone=3&1700000000&d3d9check=1");
 }
 
 TEST(GameLaunchPaths, LaunchNameLimit) {
@@ -40,8 +40,12 @@ TEST(LaunchFailureReason, Table) {
 TEST(LaunchFailureText, JoinsWithFullWidthColonOrIsEmpty) {
   EXPECT_EQ(LaunchFailureText(u"Start game failed .", 32), u"Start game failed .\uFF1ADLL不存在");
   EXPECT_EQ(LaunchFailureText(u"游戏启动失败", 2), u"游戏启动失败：文件名不存在");
-  EXPECT_EQ(LaunchFailureText(u"游戏启动失败", 0), u"");
-  EXPECT_EQ(LaunchFailureText(u"Start game failed .", 11), u"");
+  // Codes without a reason text name the code and the system's description.
+  EXPECT_EQ(LaunchFailureText(u"游戏启动失败", 0), u"游戏启动失败：0");
+  EXPECT_EQ(LaunchFailureText(u"Start game failed .", 11, u"Bad format."),
+            u"Start game failed .\uFF1A11 Bad format.");
+  EXPECT_EQ(LaunchFailureText(u"Start game failed .", 2, u"ignored"),
+            u"Start game failed .\uFF1A文件名不存在");
 }
 
 TEST(ElapsedWholeSeconds, TruncatesTowardZero) {

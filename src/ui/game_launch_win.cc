@@ -18,6 +18,18 @@ namespace {
 const unsigned kMsgStartFailed = 277;
 const wchar_t kFirstStartRefused[] = L"Direct3DCreate8 failed.";
 
+// The system's description of an error code in the interface language (or
+// the system's default one), without its line end; empty if it has none.
+std::wstring SystemErrorText(DWORD code) {
+  wchar_t text[512] = {};
+  const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  DWORD n = FormatMessageW(flags, nullptr, code, CurrentLanguage(), text, 512, nullptr);
+  if (n == 0) n = FormatMessageW(flags, nullptr, code, 0, text, 512, nullptr);
+  if (n >= 512) n = 511;
+  while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) --n;
+  return std::wstring(text, n);
+}
+
 }  // namespace
 
 int QueryIsUserAnAdmin() {
@@ -45,8 +57,10 @@ void CMainDlg::LaunchGame(const std::wstring& name) {
   bool started = false;
   if (LaunchNameUsable(ToU16(name))) {
     shell = ShellOpen(ToWide(path), ToWide(launch_arguments()), ToWide(directory));
+    // The full path as the application name: the system never searches for
+    // a program named by the path's first words ("C:\Program.exe").
     started = shell.result > 32 ||
-              StartProcess(ToWide(DirectStartCommandLine(path, launch_arguments())),
+              StartProcess(ToWide(path), ToWide(DirectStartCommandLine(path, launch_arguments())),
                            ToWide(directory));
   } else {
     // Empty, or too long for the launch name buffer: reported as a file that
@@ -56,7 +70,8 @@ void CMainDlg::LaunchGame(const std::wstring& name) {
   }
   if (!started) {
     const std::u16string text =
-        LaunchFailureText(ToU16(LoadMessage(kMsgStartFailed)), shell.result);
+        LaunchFailureText(ToU16(LoadMessage(kMsgStartFailed)), shell.result,
+                          ToU16(SystemErrorText(static_cast<DWORD>(shell.result))));
     ShowMessageBox(hwnd_, ToWide(text), LoadMessage(IDS_CAPTION), MB_OK);
   }
 
@@ -89,14 +104,15 @@ CMainDlg::ShellOutcome CMainDlg::ShellOpen(const std::wstring& path, const std::
   return outcome;
 }
 
-bool CMainDlg::StartProcess(const std::wstring& command_line, const std::wstring& directory) {
+bool CMainDlg::StartProcess(const std::wstring& application, const std::wstring& command_line,
+                            const std::wstring& directory) {
   // CreateProcessW may write into the command line: give it a copy.
   std::vector<wchar_t> line(command_line.begin(), command_line.end());
   line.push_back(L'\0');
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
+  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
                       &startup, &process)) {
     return false;
   }

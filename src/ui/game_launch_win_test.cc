@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/message_catalog_win.h"
 #include "ui/main_dlg_win.h"
 #include "ui/ui_test_support_win.h"
@@ -42,7 +44,9 @@ TEST_F(GameLaunchTest, OutcomesOfShellAndDirectStart) {
        "ShellExecute:2  GetLastError:2  isAdmin:1\r\ntime:95"},
       {32, 126, false, true, L"Start game failed .\uFF1ADLL不存在",
        "ShellExecute:32  GetLastError:126  isAdmin:1\r\ntime:95"},
-      {0, 8, false, true, L"", "ShellExecute:0  GetLastError:8  isAdmin:1\r\ntime:95"},
+      {0, 8, false, true, L"Start game failed .\uFF1A0 ", "ShellExecute:0  GetLastError:8  isAdmin:1\r\ntime:95"},
+      {11, 193, false, true, L"Start game failed .\uFF1A11 ",
+       "ShellExecute:11  GetLastError:193  isAdmin:1\r\ntime:95"},
       {33, 0, false, false, nullptr, "ShellExecute:33  GetLastError:0  isAdmin:1\r\ntime:95"},
   };
   for (const Case& c : cases) {
@@ -63,14 +67,17 @@ TEST_F(GameLaunchTest, OutcomesOfShellAndDirectStart) {
               dir + L"\\System\\Game.exe|zone=3&1700000000&d3d9check=1|" + dir + L"/System");
     if (c.direct_tried) {
       ASSERT_EQ(d.process_calls.size(), 1u) << c.shell_result;
-      EXPECT_EQ(d.process_calls[0], dir + L"\\System\\Game.exe zone=3&1700000000&d3d9check=1|" +
+      EXPECT_EQ(d.process_calls[0], dir + L"\\System\\Game.exe|\"" + dir +
+                                        L"\\System\\Game.exe\" zone=3&1700000000&d3d9check=1|" +
                                         dir + L"/System");
     } else {
       EXPECT_TRUE(d.process_calls.empty()) << c.shell_result;
     }
     if (c.box) {
       ASSERT_EQ(recorder.boxes().size(), 1u) << c.shell_result;
-      EXPECT_EQ(recorder.boxes()[0].text, c.box);
+      // A code the reason table lacks is named with the system's description.
+      EXPECT_EQ(recorder.boxes()[0].text.substr(0, wcslen(c.box)), c.box);
+      if (c.box[wcslen(c.box) - 1] != L' ') EXPECT_EQ(recorder.boxes()[0].text, c.box);
       EXPECT_EQ(recorder.boxes()[0].caption, LoadMessage(130));
       EXPECT_EQ(recorder.boxes()[0].owner, d.hwnd());
     } else {
@@ -149,7 +156,12 @@ TEST_F(GameLaunchTest, RealShellAndDirectStartOfAMissingGameFail) {
 
 TEST_F(GameLaunchTest, RealDirectStartRunsTheGameInSystem) {
   // The shell is scripted to fail, so the direct start has to do it: a copy
-  // of cmd.exe writes its current directory into a file.
+  // of cmd.exe writes its current directory into a file. The installation
+  // lies under a folder with a blank, beside a file "x.exe" that an unquoted
+  // path without an application name would have the system try first.
+  std::filesystem::create_directories("x y/System");
+  WriteAll("x.exe", "not a program");
+  std::filesystem::current_path("x y");
   wchar_t system_dir[MAX_PATH] = L"";
   GetSystemDirectoryW(system_dir, MAX_PATH);
   ASSERT_TRUE(CopyFileW((std::wstring(system_dir) + L"\\cmd.exe").c_str(), L"System\\Game.exe", FALSE));
@@ -159,8 +171,9 @@ TEST_F(GameLaunchTest, RealDirectStartRunsTheGameInSystem) {
     using ScriptedMainDlg::ScriptedMainDlg;
 
    protected:
-    bool StartProcess(const std::wstring& command_line, const std::wstring& directory) override {
-      return CMainDlg::StartProcess(command_line, directory);
+    bool StartProcess(const std::wstring& application, const std::wstring& command_line,
+                      const std::wstring& directory) override {
+      return CMainDlg::StartProcess(application, command_line, directory);
     }
   };
   RecordingOwner real_owner;
@@ -174,7 +187,7 @@ TEST_F(GameLaunchTest, RealDirectStartRunsTheGameInSystem) {
   // The launcher does not keep the game's handle: poll for its output.
   for (int i = 0; i < 200 && ReadAll("System/cwd.txt").empty(); ++i) Sleep(50);
   std::string cwd = ReadAll("System/cwd.txt");
-  EXPECT_NE(cwd.find("System"), std::string::npos) << cwd;
+  EXPECT_NE(cwd.find("x y\\System"), std::string::npos) << cwd;
   DestroyWindow(real.hwnd());
 }
 

@@ -72,7 +72,8 @@ class CMainDlg : public CDialog {
   virtual void StopWorker();   // StopUpdater
   virtual ShellOutcome ShellOpen(const std::wstring& path, const std::wstring& parameters,
                                  const std::wstring& directory);
-  virtual bool StartProcess(const std::wstring& command_line, const std::wstring& directory);
+  virtual bool StartProcess(const std::wstring& application, const std::wstring& command_line,
+                            const std::wstring& directory);
   virtual int IsAdministrator();
   virtual int64_t Now();
   virtual void Pause(DWORD milliseconds);

@@ -109,7 +109,7 @@ class ScriptedMainDlg : public CMainDlg {
   int stop_worker_calls = 0;
   std::vector<DWORD> pauses;
   std::vector<std::wstring> shell_calls;    // "path|parameters|directory"
-  std::vector<std::wstring> process_calls;  // "command line|directory"
+  std::vector<std::wstring> process_calls;  // "application|command line|directory"
 
   int RunFirstStartCheck() override { return first_start; }
 
@@ -128,9 +128,11 @@ class ScriptedMainDlg : public CMainDlg {
     shell_calls.push_back(path + L"|" + parameters + L"|" + directory);
     return real_shell ? CMainDlg::ShellOpen(path, parameters, directory) : shell;
   }
-  bool StartProcess(const std::wstring& command_line, const std::wstring& directory) override {
-    process_calls.push_back(command_line + L"|" + directory);
-    return real_shell ? CMainDlg::StartProcess(command_line, directory) : process_starts;
+  bool StartProcess(const std::wstring& application, const std::wstring& command_line,
+                    const std::wstring& directory) override {
+    process_calls.push_back(application + L"|" + command_line + L"|" + directory);
+    return real_shell ? CMainDlg::StartProcess(application, command_line, directory)
+                      : process_starts;
   }
   int IsAdministrator() override { return admin; }
   int64_t Now() override { return now; }
