@@ -26,15 +26,6 @@ const unsigned kMsgGameRunning = 132;
 const unsigned kMsgDownloaderRunning = 134;
 const unsigned kMsgLauncherNotExited = 135;
 
-// Only the existence of a foreign semaphore matters; one that cannot be
-// opened counts as absent.
-bool SemaphoreExists(const wchar_t* name) {
-  HANDLE handle = OpenSemaphoreW(SEMAPHORE_ALL_ACCESS, FALSE, name);
-  if (!handle) return false;
-  CloseHandle(handle);
-  return true;
-}
-
 void LogStartTime(std::time_t start) {
   char line[64] = "";
   if (const std::tm* local = std::localtime(&start)) {
@@ -69,10 +60,7 @@ int Box(unsigned text_id, UINT type) {
 // Returns true when this is the only launcher. Otherwise brings the other
 // one's window forward (or tells the player it hangs) and returns false.
 bool ClaimSingleInstance() {
-  // The handle stays open for the life of the process on purpose.
-  HANDLE marker = CreateSemaphoreW(nullptr, 1, 1, kInstanceSemaphore);
-  if (!marker || GetLastError() != ERROR_ALREADY_EXISTS) return true;
-  CloseHandle(marker);
+  if (TakeInstanceMarker(kInstanceSemaphore)) return true;
   if (HWND other = FindMarkedLauncherWindow()) {
     if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
     SetForegroundWindow(other);
@@ -83,6 +71,29 @@ bool ClaimSingleInstance() {
 }
 
 }  // namespace
+
+// The semaphores are only tested for existence, so they are opened for
+// SYNCHRONIZE alone: one made by an elevated program may refuse a launcher
+// that is not elevated any more than that, or even that. A refusal still
+// means the semaphore exists.
+bool NamedSemaphoreExists(const wchar_t* name) {
+  HANDLE handle = OpenSemaphoreW(SYNCHRONIZE, FALSE, name);
+  if (!handle) return GetLastError() == ERROR_ACCESS_DENIED;
+  CloseHandle(handle);
+  return true;
+}
+
+bool TakeInstanceMarker(const wchar_t* name) {
+  // The handle stays open for the life of the process on purpose.
+  HANDLE marker = CreateSemaphoreExW(nullptr, 1, 1, name, 0, SYNCHRONIZE);
+  const DWORD error = GetLastError();
+  // Refused: an elevated launcher holds the marker. Any other failure to
+  // create it does not stop this launcher.
+  if (!marker) return error != ERROR_ACCESS_DENIED;
+  if (error != ERROR_ALREADY_EXISTS) return true;
+  CloseHandle(marker);
+  return false;
+}
 
 HWND FindMarkedLauncherWindow() {
   for (HWND window = GetWindow(GetDesktopWindow(), GW_CHILD); window && IsWindow(window);
@@ -106,14 +117,14 @@ int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_win
   MakeDpiAware();
   ChooseLanguage();
 
-  if (SemaphoreExists(kGameRunningSemaphore)) {
+  if (NamedSemaphoreExists(kGameRunningSemaphore)) {
     LaunchLogWrite("game is running\n");
     if (Box(kMsgGameRunning, MB_YESNO) == IDNO) {
       LaunchLogWrite("launch exit\n");
       return 0;
     }
   }
-  if (SemaphoreExists(kDownloaderSemaphore)) {
+  if (NamedSemaphoreExists(kDownloaderSemaphore)) {
     Box(kMsgDownloaderRunning, MB_OK);
     return 0;
   }

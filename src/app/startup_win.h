@@ -30,6 +30,16 @@ extern const wchar_t kGameRunningSemaphore[];
 extern const wchar_t kDownloaderSemaphore[];
 extern const wchar_t kInstanceSemaphore[];
 
+// Whether a semaphore of that name exists (the game's or the download
+// program's; only their existence matters), also one that refuses this
+// process access. It is opened and closed at once.
+bool NamedSemaphoreExists(const wchar_t* name);
+
+// Creates this launcher's instance marker; its handle stays open for the life
+// of the process. False when another launcher holds the marker already, also
+// when the marker refuses this process access (an elevated launcher's).
+bool TakeInstanceMarker(const wchar_t* name);
+
 // The window property that marks the running launcher's top-level window.
 extern const wchar_t kLauncherWindowProperty[];
 
