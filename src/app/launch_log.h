@@ -11,7 +11,8 @@ void LaunchLogReset();
 
 // Appends one fully formatted line. Every "\n" is stored as CR LF. A line that
 // cannot be written after ten attempts (10 ms apart) is dropped silently.
-// Callable from any thread.
+// Callable from any thread; the waits of one line do not hold up another
+// thread's lines.
 void LaunchLogWrite(const char* line);
 
 // printf-style formatting into a bounded buffer (1024 bytes; longer lines are
@@ -21,5 +22,13 @@ void LaunchLogf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Converts "\n" to "\r\n"; exposed for tests.
 std::string ToCrLf(const char* line);
 
+// The log's path: "System/launch.log", or the one a test set.
+std::string LaunchLogPath();
+
 // Tests point the log elsewhere; an empty path restores "System/launch.log".
 void SetLaunchLogPathForTest(const std::string& path);
+
+// Tests replace the 10 ms wait that follows a failed attempt at a line; null
+// restores it. The wait runs on the writing thread.
+using LaunchLogRetryWait = void (*)() noexcept;
+void SetLaunchLogRetryWaitForTest(LaunchLogRetryWait wait);

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -26,10 +29,30 @@ class LaunchLogTest : public ::testing::Test {
   }
   void TearDown() override {
     SetLaunchLogPathForTest("");
+    SetLaunchLogRetryWaitForTest(nullptr);
     std::remove(path_.c_str());
   }
   std::string path_;
 };
+
+// Holds the first failed attempt at a line in its retry wait until another
+// thread's line has been written.
+struct StalledRetry {
+  std::promise<void> waiting;        // the failing line is in its first wait
+  std::promise<void> other_written;  // the other thread's line has been written
+  std::atomic<bool> first{true};
+  bool other_got_through = false;
+};
+StalledRetry* g_stall = nullptr;
+
+void StallFirstRetry() noexcept {
+  if (!g_stall->first.exchange(false)) return;
+  g_stall->waiting.set_value();
+  // Bounded only so that a writer that holds up the other thread fails the
+  // test instead of hanging it.
+  g_stall->other_got_through = g_stall->other_written.get_future().wait_for(
+                                   std::chrono::seconds(10)) == std::future_status::ready;
+}
 
 TEST_F(LaunchLogTest, ResetEmptiesAndLinesEndInCrLf) {
   LaunchLogWrite("old\n");
@@ -66,6 +89,25 @@ TEST_F(LaunchLogTest, LinesFromTwoThreadsNeverInterleave) {
     ++count;
   }
   EXPECT_EQ(count, 400);
+}
+
+TEST_F(LaunchLogTest, ALineBeingRetriedDoesNotHoldUpAnotherThreadsLine) {
+  LaunchLogReset();
+  StalledRetry stall;
+  g_stall = &stall;
+  SetLaunchLogRetryWaitForTest(&StallFirstRetry);
+  // This line cannot be written: its directory does not exist.
+  SetLaunchLogPathForTest(testing::TempDir() + "no_such_directory/launch.log");
+  std::thread failing([] { LaunchLogWrite("lost\n"); });
+  stall.waiting.get_future().wait();
+
+  SetLaunchLogPathForTest(path_);
+  LaunchLogWrite("written\n");
+  stall.other_written.set_value();
+  failing.join();
+  g_stall = nullptr;
+  EXPECT_TRUE(stall.other_got_through);
+  EXPECT_EQ(ReadAll(path_), "written\r\n");
 }
 
 TEST(ToCrLf, ConvertsEveryLineFeed) {

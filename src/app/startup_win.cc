@@ -11,6 +11,7 @@
 #include "app/launch_log.h"
 #include "app/message_box_win.h"
 #include "app/message_catalog_win.h"
+#include "app/profile_win.h"
 #include "app/text_win.h"
 
 const wchar_t kGameExecutable[] = L"青石晚钟.exe";
@@ -25,14 +26,6 @@ const unsigned kMsgCaption = 130;
 const unsigned kMsgGameRunning = 132;
 const unsigned kMsgDownloaderRunning = 134;
 const unsigned kMsgLauncherNotExited = 135;
-
-void LogStartTime(std::time_t start) {
-  char line[64] = "";
-  if (const std::tm* local = std::localtime(&start)) {
-    std::strftime(line, sizeof line, "%Y/%m/%d %X\n", local);
-  }
-  LaunchLogWrite(line);
-}
 
 void MakeDpiAware() {
   if (HMODULE user32 = LoadLibraryW(L"user32.dll")) {
@@ -71,6 +64,17 @@ bool ClaimSingleInstance() {
 }
 
 }  // namespace
+
+void StartLaunchLog(std::time_t start) {
+  // A read-only log would refuse every line of the run.
+  ClearReadOnlyForWrite(AnsiToWide(LaunchLogPath()));
+  LaunchLogReset();
+  char line[64] = "";
+  if (const std::tm* local = std::localtime(&start)) {
+    std::strftime(line, sizeof line, "%Y/%m/%d %X\n", local);
+  }
+  LaunchLogWrite(line);
+}
 
 // The semaphores are only tested for existence, so they are opened for
 // SYNCHRONIZE alone: one made by an elevated program may refuse a launcher
@@ -111,8 +115,7 @@ int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_win
   }
 
   const std::time_t start = std::time(nullptr);
-  LaunchLogReset();
-  LogStartTime(start);
+  StartLaunchLog(start);
   RunFirstCleanup();
   MakeDpiAware();
   ChooseLanguage();

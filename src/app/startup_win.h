@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -29,6 +30,10 @@ extern const wchar_t kGameExecutable[];
 extern const wchar_t kGameRunningSemaphore[];
 extern const wchar_t kDownloaderSemaphore[];
 extern const wchar_t kInstanceSemaphore[];
+
+// Empties the launch log for this run, first making it writable if it is
+// read-only, and writes the start time, as local time, as its first line.
+void StartLaunchLog(std::time_t start);
 
 // Whether a semaphore of that name exists (the game's or the download
 // program's; only their existence matters), also one that refuses this

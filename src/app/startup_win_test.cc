@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
+#include <ctime>
+#include <fstream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
+
+#include "app/launch_log.h"
+#include "app/text_win.h"
 
 namespace {
 
@@ -85,6 +91,37 @@ TEST(TakeInstanceMarker, FailsWhileAnotherLauncherHoldsTheMarkerEvenOneThatRefus
     EXPECT_FALSE(TakeInstanceMarker(name.c_str()));
     EXPECT_TRUE(NamedSemaphoreExists(name.c_str()));
   }
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A read-only log left by an earlier run (or by a player) would otherwise
+// refuse every line of this run.
+TEST(StartLaunchLog, MakesAReadOnlyLogWritableEmptiesItAndStartsIt) {
+  const std::string path = testing::TempDir() + "startup_launch_log.log";
+  const std::wstring wide_path = AnsiToWide(path);
+  SetLaunchLogPathForTest(path);
+  std::ofstream(path, std::ios::binary) << "earlier run\r\n";
+  ASSERT_TRUE(SetFileAttributesW(wide_path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+
+  const std::time_t start = 1700000000;
+  StartLaunchLog(start);
+  LaunchLogWrite("uninst exist:0\n");
+
+  // The read-only attribute is replaced by the archive attribute alone.
+  EXPECT_EQ(GetFileAttributesW(wide_path.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  char first_line[64] = "";
+  std::strftime(first_line, sizeof first_line, "%Y/%m/%d %X\r\n", std::localtime(&start));
+  EXPECT_EQ(ReadAll(path), std::string(first_line) + "uninst exist:0\r\n");
+
+  SetFileAttributesW(wide_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(wide_path.c_str());
+  SetLaunchLogPathForTest("");
 }
 
 TEST(FindMarkedLauncherWindow, FindsOnlyATopLevelWindowCarryingTheProperty) {
