@@ -145,7 +145,10 @@ TEST_F(WorkerRunTest, ServerListAttempts) {
       {"404, no stored list", false, 404, "", false, 0, Ending::kNoServerList, 4, 3},
       {"no network, stored list", true, 0, "", true, 0, Ending::kVersionReady, 4, 3},
       {"500, stored list", false, 500, "", true, 0, Ending::kVersionReady, 4, 3},
-      {"non-XML body, stored list", false, 200, "not a list", true, 0, Ending::kNoServerList, 4, 3},
+      // A body that is not a list is a failed attempt like any other.
+      {"non-XML body, stored list", false, 200, "not a list", true, 0, Ending::kVersionReady, 4, 3},
+      {"non-XML body, no stored list", false, 200, "not a list", false, 0, Ending::kNoServerList, 4, 3},
+      {"302, stored list", false, 302, kList, true, 0, Ending::kVersionReady, 4, 3},
       {"two failures, then the list", false, 500, "", false, 2, Ending::kVersionReady, 3, 2},
   };
   for (const Case& c : cases) {
@@ -172,9 +175,9 @@ TEST_F(WorkerRunTest, ServerListAttempts) {
       EXPECT_EQ(server.requests(), c.attempts);
     }
     EXPECT_EQ(CountLines(ReadAll("System/launch.log"), "DownloadServerlist err_code:"), c.attempts);
-    if (c.status == 200 && !c.good_from_retry) {
-      // The bad body replaced the stored list, scrambled, at every attempt.
-      EXPECT_EQ(ReadAll("serverlist.xml"), Scrambled(c.body));
+    if (!c.good_from_retry) {
+      // Nothing but a list that loads replaces the stored one.
+      EXPECT_EQ(ReadAll("serverlist.xml"), c.stored_list ? Scrambled(kList) : "");
     }
     if (c.ending == Ending::kVersionReady) {
       ASSERT_EQ(GlobalServerList().zones.size(), 2u);
