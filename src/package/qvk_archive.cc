@@ -17,6 +17,7 @@ struct QvkArchive {
   std::vector<QvkRecord> records;          // live records, directory order
   std::unique_ptr<char16_t[]> names;       // every name, zero-terminated
   std::vector<int32_t> buckets;            // first record of each chain, or -1
+  int64_t index_steps = 0;
   std::mutex lock;
 };
 
@@ -63,11 +64,7 @@ bool CheckDirectory(const uint8_t* dir, size_t dir_size, int32_t count, int64_t 
   return true;
 }
 
-void BuildRecords(const uint8_t* dir, int32_t count, int32_t live_records, QvkArchive* a) {
-  // 16 buckets, doubled while the records outnumber them.
-  size_t bucket_count = 16;
-  while (bucket_count < static_cast<size_t>(live_records)) bucket_count <<= 1;
-  a->buckets.assign(bucket_count, -1);
+void BuildRecords(const uint8_t* dir, int32_t count, QvkArchive* a) {
   char16_t* name_out = a->names.get();
   size_t pos = 0;
   for (int32_t i = 0; i < count; ++i) {
@@ -90,20 +87,27 @@ void BuildRecords(const uint8_t* dir, int32_t count, int32_t live_records, QvkAr
     for (int16_t k = 0; k < n; ++k) name_out[k] = static_cast<char16_t>(QvkLoad16(units + 2 * k));
     name_out[n] = 0;
     name_out += n + 1;
-
-    // The first record of a hash stays in the index; later ones are listed only.
-    const int32_t index = static_cast<int32_t>(a->records.size());
-    int32_t* link = &a->buckets[BucketOf(rec.name_hash, bucket_count)];
-    bool seen = false;
-    while (*link >= 0) {
-      if (a->records[*link].name_hash == rec.name_hash) {
-        seen = true;
-        break;
-      }
-      link = &a->records[*link].next_in_bucket;
-    }
     a->records.push_back(rec);
-    if (!seen) *link = index;
+  }
+}
+
+// Chains every live record into its bucket, last record first, so that each
+// chain lists its records in directory order and a lookup stops at the first
+// record of a hash. One step per record, however the stored hashes fall:
+// checking each record against its chain for an earlier one of the same hash
+// would cost the chain's length, and a damaged archive can put every record
+// in one chain.
+void IndexRecords(QvkArchive* a) {
+  // 16 buckets, doubled while the records outnumber them.
+  size_t bucket_count = 16;
+  while (bucket_count < a->records.size()) bucket_count <<= 1;
+  a->buckets.assign(bucket_count, -1);
+  for (size_t i = a->records.size(); i-- > 0;) {
+    QvkRecord& rec = a->records[i];
+    int32_t& head = a->buckets[BucketOf(rec.name_hash, bucket_count)];
+    rec.next_in_bucket = head;
+    head = static_cast<int32_t>(i);
+    ++a->index_steps;
   }
 }
 
@@ -175,7 +179,8 @@ QvkArchive* QvkOpenFile(std::unique_ptr<QvkFile> file) {
   if (!CheckDirectory(dir.get(), dir_size, a->record_count, a->file_size, &shape)) return nullptr;
   a->records.reserve(static_cast<size_t>(shape.live_records));
   a->names.reset(new char16_t[shape.name_units == 0 ? 1 : shape.name_units]);
-  BuildRecords(dir.get(), a->record_count, shape.live_records, a.get());
+  BuildRecords(dir.get(), a->record_count, a.get());
+  IndexRecords(a.get());
   a->cached_position = -1;
   return a.release();
 }
@@ -256,4 +261,8 @@ int QvkReadAll(QvkArchive* archive, const char16_t* name, std::string* text) {
   if (got != size) return -3;
   *text = std::move(bytes);
   return 0;
+}
+
+int64_t QvkIndexSteps(const QvkArchive* archive) {
+  return archive == nullptr ? 0 : archive->index_steps;
 }

@@ -30,7 +30,7 @@ struct QvkRecord {
   int32_t data_size;      // bytes, never negative in a live record
   uint32_t word;          // carried, not interpreted
   uint32_t name_hash;     // as stored; never recomputed by the reader
-  int32_t next_in_bucket; // index chain of the hash table, -1 at its end
+  int32_t next_in_bucket; // index chain of the hash table (directory order), -1 at its end
   const char16_t* name;   // zero-terminated, lives as long as the archive
 };
 
@@ -74,6 +74,11 @@ int QvkExtract(QvkArchive* archive, const char16_t* name, const char16_t* output
 // The live records in directory order, for listing. Null/0 for a null archive.
 int32_t QvkLiveRecordCount(const QvkArchive* archive);
 const QvkRecord* QvkLiveRecords(const QvkArchive* archive);
+
+// Work done building the index when `archive` was opened, for tests: one
+// step per record inserted and one per record passed in a bucket's chain, at
+// most one per record whatever the stored hashes. 0 for a null archive.
+int64_t QvkIndexSteps(const QvkArchive* archive);
 
 // Reads the whole entry `name` into `text` with one QvkRead. 0 on success;
 // -1 for a null argument; -2 if no record carries the name; -3 if the read

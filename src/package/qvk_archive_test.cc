@@ -121,6 +121,59 @@ TEST(QvkArchive, FirstRecordOfAHashWinsAndDeletedRecordsAreGone) {
   EXPECT_EQ(QvkLiveRecordCount(a.get()), 3);  // both dups and the live "back"
 }
 
+// A hash that falls in the same bucket as `hash` in every index of up to
+// 65536 buckets (a bucket depends only on a hash's low bits), and differs
+// from it for k in [1, 65535].
+uint32_t SameBucket(uint32_t hash, uint32_t k) { return hash + (k << 16); }
+
+TEST(QvkArchive, HashesCrowdedIntoBucketsIndexInLinearWork) {
+  const char16_t* const crowded[] = {u"alpha", u"beta", u"gamma"};
+  QvkMemoryFile file;
+  QvkWriter w(&file);
+  ASSERT_TRUE(w.AddEntry(u"x", "fill", 4));
+  int32_t records = 1;
+  // Records whose distinct stored hashes all share the buckets of the three
+  // names; their own names are not what their hashes say.
+  uint32_t k = 1;
+  const auto add_crowd = [&](int count) {
+    for (int i = 0; i < count; ++i, ++k, ++records) {
+      QvkRawRecord r;
+      r.name = u"crowd";
+      r.data_size = 4;
+      r.name_hash = SameBucket(QvkNameHash(crowded[i % 3]), k);
+      w.AddRecord(r);
+    }
+  };
+  const auto add_deleted = [&](const char16_t* name) {
+    QvkRawRecord r;
+    r.name = name;
+    r.data_size = -1;
+    r.name_hash = QvkNameHash(name);
+    w.AddRecord(r);
+    ++records;
+  };
+  add_crowd(3000);
+  add_deleted(u"beta");
+  ASSERT_TRUE(w.AddEntry(u"alpha", "first", 5));
+  ASSERT_TRUE(w.AddEntry(u"ALPHA", "second", 6));
+  ASSERT_TRUE(w.AddEntry(u"beta", "live", 4));
+  add_deleted(u"gamma");
+  records += 3;
+  add_crowd(3000);
+  ASSERT_TRUE(w.Finish());
+
+  ArchivePtr a = OpenImage(file.bytes());
+  ASSERT_TRUE(a);
+  EXPECT_LE(QvkIndexSteps(a.get()), 2 * int64_t{records});
+  EXPECT_EQ(QvkLiveRecordCount(a.get()), records - 2);
+  EXPECT_EQ(ReadEntry(a.get(), u"alpha"), "first");
+  EXPECT_EQ(ReadEntry(a.get(), u"Alpha"), "first");
+  EXPECT_EQ(ReadEntry(a.get(), u"beta"), "live");
+  EXPECT_EQ(ReadEntry(a.get(), u"gamma"), "<missing>");
+  EXPECT_EQ(ReadEntry(a.get(), u"x"), "fill");
+  EXPECT_EQ(ReadEntry(a.get(), u"crowd"), "<missing>");
+}
+
 TEST(QvkArchive, ReadsInPiecesGiveTheSameBytes) {
   const std::string data = Pattern(70001);
   ArchivePtr a = OpenImage(QvkBuildArchive({{u"x", data}}));
