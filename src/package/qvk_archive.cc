@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 struct QvkArchive {
@@ -134,17 +135,16 @@ int32_t ReadLocked(QvkEntry* entry, uint8_t* buffer, int32_t count) {
   return got == static_cast<size_t>(count) ? count : -3;
 }
 
-}  // namespace
-
-QvkArchive* QvkOpen(const char16_t* path) {
-  if (path == nullptr) return nullptr;
-  std::unique_ptr<QvkFile> file = QvkDefaultFileSystem().OpenForRead(path);
-  if (!file) return nullptr;
-  return QvkOpenFile(std::move(file));
+// The first record in directory order whose stored hash is the name's hash;
+// null if there is none.
+const QvkRecord* FindRecord(const QvkArchive* a, const char16_t* name) {
+  const uint32_t hash = QvkNameHash(name);
+  int32_t i = a->buckets[BucketOf(hash, a->buckets.size())];
+  while (i >= 0 && a->records[i].name_hash != hash) i = a->records[i].next_in_bucket;
+  return i < 0 ? nullptr : &a->records[i];
 }
 
-QvkArchive* QvkOpenFile(std::unique_ptr<QvkFile> file) {
-  if (!file) return nullptr;
+std::unique_ptr<QvkArchive> OpenArchive(std::unique_ptr<QvkFile> file) {
   auto a = std::make_unique<QvkArchive>();
   a->file = std::move(file);
   a->file_size = a->file->Size();
@@ -159,9 +159,11 @@ QvkArchive* QvkOpenFile(std::unique_ptr<QvkFile> file) {
   a->record_count = static_cast<int32_t>(QvkLoad32(trailer + 4));
   a->directory_size = static_cast<int32_t>(QvkLoad32(trailer + 8));
   a->directory_offset = static_cast<int32_t>(QvkLoad32(trailer + 12));
-  // The directory lies before the trailer and holds at least the record
-  // headers; this bounds every allocation below by the file's size.
+  // The directory lies before the trailer, holds at least the record headers
+  // and is no larger than kQvkMaxDirectorySize; this bounds every allocation
+  // below by the file's size and by a few times that limit.
   if (a->record_count < 0 || a->directory_size < 0 || a->directory_offset < 0 ||
+      a->directory_size > kQvkMaxDirectorySize ||
       static_cast<int64_t>(a->directory_offset) + a->directory_size >
           a->file_size - kQvkTrailerSize ||
       a->record_count > a->directory_size / kQvkRecordHeaderSize) {
@@ -182,7 +184,32 @@ QvkArchive* QvkOpenFile(std::unique_ptr<QvkFile> file) {
   BuildRecords(dir.get(), a->record_count, a.get());
   IndexRecords(a.get());
   a->cached_position = -1;
-  return a.release();
+  return a;
+}
+
+}  // namespace
+
+QvkArchive* QvkOpen(const char16_t* path) {
+  if (path == nullptr) return nullptr;
+  std::unique_ptr<QvkFile> file;
+  try {
+    file = QvkDefaultFileSystem().OpenForRead(path);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  if (!file) return nullptr;
+  return QvkOpenFile(std::move(file));
+}
+
+QvkArchive* QvkOpenFile(std::unique_ptr<QvkFile> file) {
+  if (!file) return nullptr;
+  // Memory that cannot be had fails the open like a damaged file does; what
+  // was built so far, the file included, is released on the way out.
+  try {
+    return OpenArchive(std::move(file)).release();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 int QvkClose(QvkArchive* archive) {
@@ -194,11 +221,9 @@ int QvkClose(QvkArchive* archive) {
 
 QvkEntry* QvkOpenEntry(QvkArchive* archive, const char16_t* name) {
   if (archive == nullptr || name == nullptr) return nullptr;
-  const uint32_t hash = QvkNameHash(name);
-  int32_t i = archive->buckets[BucketOf(hash, archive->buckets.size())];
-  while (i >= 0 && archive->records[i].name_hash != hash) i = archive->records[i].next_in_bucket;
-  if (i < 0) return nullptr;
-  return new QvkEntry{archive, archive->file.get(), &archive->records[i], 0};
+  const QvkRecord* record = FindRecord(archive, name);
+  if (record == nullptr) return nullptr;
+  return new (std::nothrow) QvkEntry{archive, archive->file.get(), record, 0};
 }
 
 int QvkCloseEntry(QvkEntry* entry) {
@@ -219,20 +244,23 @@ int32_t QvkRead(QvkEntry* entry, void* buffer, int32_t count) {
 
 int QvkExtract(QvkArchive* archive, const char16_t* name, const char16_t* output_path) {
   if (archive == nullptr || name == nullptr || output_path == nullptr) return -1;
-  struct EntryCloser {
-    void operator()(QvkEntry* e) const { QvkCloseEntry(e); }
-  };
-  std::unique_ptr<QvkEntry, EntryCloser> entry(QvkOpenEntry(archive, name));
-  if (!entry) return -2;
-  std::unique_ptr<QvkFile> out = QvkDefaultFileSystem().Create(output_path);
+  const QvkRecord* record = FindRecord(archive, name);
+  if (record == nullptr) return -2;
+  QvkEntry entry{archive, archive->file.get(), record, 0};
+  std::unique_ptr<QvkFile> out;
+  try {
+    out = QvkDefaultFileSystem().Create(output_path);
+  } catch (const std::bad_alloc&) {
+    return -3;
+  }
   if (!out) return -3;
 
   constexpr int32_t kChunk = 16384;
   uint8_t buffer[kChunk];
-  int32_t remaining = QvkEntrySize(entry.get());
+  int32_t remaining = record->data_size;
   while (remaining != 0) {
     const int32_t chunk = std::min(remaining, kChunk);
-    if (QvkRead(entry.get(), buffer, chunk) < 0) return -2;
+    if (QvkRead(&entry, buffer, chunk) < 0) return -2;
     const int64_t written = out->Write(buffer, static_cast<size_t>(chunk));
     if (written < 0) return -3;
     if (written < chunk) return -4;
@@ -251,14 +279,20 @@ const QvkRecord* QvkLiveRecords(const QvkArchive* archive) {
 
 int QvkReadAll(QvkArchive* archive, const char16_t* name, std::string* text) {
   if (archive == nullptr || name == nullptr || text == nullptr) return -1;
-  QvkEntry* entry = QvkOpenEntry(archive, name);
-  if (entry == nullptr) return -2;
-  // The size was checked against the file when the archive was opened.
-  const int32_t size = QvkEntrySize(entry);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  const int32_t got = QvkRead(entry, bytes.data(), size);
-  QvkCloseEntry(entry);
-  if (got != size) return -3;
+  const QvkRecord* record = FindRecord(archive, name);
+  if (record == nullptr) return -2;
+  QvkEntry entry{archive, archive->file.get(), record, 0};
+  // The size was checked against the file when the archive was opened; an
+  // entry too large to hold in memory is a failed read.
+  const int32_t size = record->data_size;
+  if (size > kQvkMaxReadAllSize) return -3;
+  std::string bytes;
+  try {
+    bytes.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return -3;
+  }
+  if (QvkRead(&entry, bytes.data(), size) != size) return -3;
   *text = std::move(bytes);
   return 0;
 }

@@ -3,7 +3,9 @@
 //
 // Archives are checked when they are opened: a trailer, directory or record
 // that does not fit the file makes QvkOpen fail, so every record of an open
-// archive lies inside the file.
+// archive lies inside the file. No operation allocates more than the file
+// holds or the limits below, and none throws: memory that cannot be had
+// fails the operation with its usual null or status code.
 //
 // Threads: an archive may be read through several entry handles, also from
 // different threads; the archive's lock serialises positioning and reading of
@@ -35,8 +37,9 @@ struct QvkRecord {
 };
 
 // Opens the archive at `path` through QvkDefaultFileSystem() (read and write
-// sharing). Null on any failure, with nothing left open. The caller owns the
-// result and frees it with QvkClose.
+// sharing). Null on any failure, with nothing left open: a file that is
+// missing or damaged, a directory over kQvkMaxDirectorySize, too little
+// memory. The caller owns the result and frees it with QvkClose.
 QvkArchive* QvkOpen(const char16_t* path);
 // The same over a file already open; takes the file in every case.
 QvkArchive* QvkOpenFile(std::unique_ptr<QvkFile> file);
@@ -47,8 +50,8 @@ int QvkClose(QvkArchive* archive);
 
 // A handle on the entry whose stored hash equals QvkNameHash(name) (the first
 // such record in directory order), positioned at 0. Null if an argument is
-// null or no record carries the hash. Free with QvkCloseEntry before closing
-// the archive.
+// null, no record carries the hash or there is no memory for the handle.
+// Free with QvkCloseEntry before closing the archive.
 QvkEntry* QvkOpenEntry(QvkArchive* archive, const char16_t* name);
 // 0; -1 for a null handle.
 int QvkCloseEntry(QvkEntry* entry);
@@ -81,6 +84,9 @@ const QvkRecord* QvkLiveRecords(const QvkArchive* archive);
 int64_t QvkIndexSteps(const QvkArchive* archive);
 
 // Reads the whole entry `name` into `text` with one QvkRead. 0 on success;
-// -1 for a null argument; -2 if no record carries the name; -3 if the read
-// returned less than the entry's size. `text` is changed only on success.
+// -1 for a null argument; -2 if no record carries the name; -3 if the entry
+// cannot be held in memory (larger than kQvkMaxReadAllSize, or the memory
+// cannot be had) or the read returned less than its size. `text` is changed
+// only on success.
+inline constexpr int32_t kQvkMaxReadAllSize = 64 << 20;
 int QvkReadAll(QvkArchive* archive, const char16_t* name, std::string* text);

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,7 +16,56 @@
 #include "package/qvk_test_util.h"
 #include "package/qvk_writer.h"
 
+// The package test program's allocation functions: malloc and free, with a
+// limit that a test can set to make larger requests fail, as they do in a
+// 32-bit process whose address space is used up, and the largest request
+// seen while a limit was set.
 namespace {
+std::atomic<size_t> g_fail_above{SIZE_MAX};
+std::atomic<size_t> g_largest_request{0};
+
+void* Allocate(size_t size) noexcept {
+  if (g_fail_above.load(std::memory_order_relaxed) != SIZE_MAX) {
+    size_t largest = g_largest_request.load(std::memory_order_relaxed);
+    while (size > largest && !g_largest_request.compare_exchange_weak(largest, size)) {
+    }
+    if (size > g_fail_above.load(std::memory_order_relaxed)) return nullptr;
+  }
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+void* AllocateOrThrow(size_t size) {
+  if (void* p = Allocate(size)) return p;
+  throw std::bad_alloc();
+}
+}  // namespace
+
+void* operator new(size_t size) { return AllocateOrThrow(size); }
+void* operator new[](size_t size) { return AllocateOrThrow(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace {
+
+// While alive, allocations of more than `limit` bytes fail.
+class AllocationLimit {
+ public:
+  explicit AllocationLimit(size_t limit) {
+    g_largest_request = 0;
+    g_fail_above = limit;
+  }
+  ~AllocationLimit() { g_fail_above = SIZE_MAX; }
+  AllocationLimit(const AllocationLimit&) = delete;
+  AllocationLimit& operator=(const AllocationLimit&) = delete;
+  // The largest request made so far under this limit, failed ones included.
+  size_t largest_request() const { return g_largest_request; }
+};
 
 using Entries = std::vector<std::pair<std::u16string, std::string>>;
 
@@ -297,6 +350,175 @@ TEST(QvkArchive, RefusesDamagedArchives) {
   ASSERT_TRUE(a);
   EXPECT_EQ(ReadEntry(a.get(), u"one"), "<missing>");
   EXPECT_EQ(ReadEntry(a.get(), u"two"), "22");
+}
+
+// A file of `size` bytes that stores only its last bytes, `tail`; the bytes
+// before read as zeros.
+class SparseFile : public QvkFile {
+ public:
+  SparseFile(int64_t size, std::string tail) : size_(size), tail_(std::move(tail)) {}
+  bool Seek(int64_t offset) override {
+    if (offset < 0) return false;
+    position_ = offset;
+    return true;
+  }
+  size_t Read(void* buffer, size_t size) override {
+    char* out = static_cast<char*>(buffer);
+    const int64_t tail_start = size_ - static_cast<int64_t>(tail_.size());
+    size_t n = 0;
+    for (; n < size && position_ < size_; ++n, ++position_) {
+      out[n] = position_ < tail_start ? '\0' : tail_[static_cast<size_t>(position_ - tail_start)];
+    }
+    return n;
+  }
+  int64_t Write(const void*, size_t) override { return -1; }
+  int64_t Size() override { return size_; }
+  bool Close() override { return true; }
+
+ private:
+  int64_t size_;
+  std::string tail_;
+  int64_t position_ = 0;
+};
+
+// A sparse file of `size` bytes ending in the directory of `records` and
+// its trailer.
+std::unique_ptr<QvkFile> SparseArchive(int64_t size, const std::vector<QvkRawRecord>& records) {
+  QvkMemoryFile tail;
+  QvkWriter w(&tail);
+  for (const QvkRawRecord& r : records) w.AddRecord(r);
+  w.Finish();
+  const std::string bytes = tail.bytes();
+  const int64_t dir_offset = size - static_cast<int64_t>(bytes.size());
+  const int32_t dir_size = static_cast<int32_t>(bytes.size()) - 16;
+  return std::make_unique<SparseFile>(
+      size, WithTrailer(bytes, static_cast<int32_t>(records.size()), dir_size,
+                        static_cast<int32_t>(dir_offset)));
+}
+
+constexpr int64_t kGiB = int64_t{1} << 30;
+
+TEST(QvkArchiveLimits, ClaimedSizesAreRefusedBeforeTheyAreAllocated) {
+  // Images of over 64 KiB, so that the reader's own small bookkeeping stays
+  // below the bound that the file's size sets.
+  const std::string good = QvkBuildArchive({{u"pad", Pattern(65536)}, {u"one", "1"}});
+  const int32_t n = static_cast<int32_t>(good.size());
+  const int32_t dir_size = 2 * 19 + 2 * 6;
+  const int32_t dir_offset = n - 16 - dir_size;
+  const auto in_memory = [](const std::string& image) {
+    return std::make_unique<QvkMemoryFile>(image);
+  };
+  struct Case {
+    const char* what;
+    std::unique_ptr<QvkFile> file;
+  };
+  Case cases[] = {
+      {"directory larger than the file", in_memory(WithTrailer(good, 2, 0x7FFFFFF0, dir_offset))},
+      {"absurd count", in_memory(WithTrailer(good, 0x7FFFFFFF, dir_size, dir_offset))},
+      {"absurd name length",
+       in_memory(EditDirectory(good, [](uint8_t* d) { QvkStore16(d + 1, 0x7FFF); }))},
+      {"huge data size",
+       in_memory(EditDirectory(good, [](uint8_t* d) { QvkStore32(d + 7, 0x7FFFFFFF); }))},
+      // Inside a file of 1 GiB, but more than a directory may be.
+      {"directory of 512 MiB",
+       std::make_unique<SparseFile>(kGiB, WithTrailer(QvkBuildArchive({}), 0, 512 << 20, 0))},
+      {"directory just over the limit",
+       std::make_unique<SparseFile>(
+           kGiB, WithTrailer(QvkBuildArchive({}), 0, kQvkMaxDirectorySize + 1, 0))},
+  };
+  for (Case& c : cases) {
+    const int64_t file_size = c.file->Size();
+    const size_t bound =
+        static_cast<size_t>(std::min<int64_t>(file_size, kQvkMaxDirectorySize));
+    QvkArchive* a = nullptr;
+    size_t largest = 0;
+    {
+      AllocationLimit limit(bound);
+      a = QvkOpenFile(std::move(c.file));
+      largest = limit.largest_request();
+    }
+    EXPECT_EQ(a, nullptr) << c.what;
+    EXPECT_LE(largest, bound) << c.what;
+    QvkClose(a);
+  }
+}
+
+TEST(QvkArchiveLimits, AnEntryTooLargeToHoldIsAFailedRead) {
+  QvkRawRecord big;
+  big.name = u"big";
+  big.data_size = 512 << 20;
+  big.name_hash = QvkNameHash(u"big");
+  ArchivePtr a(QvkOpenFile(SparseArchive(kGiB, {big})));
+  ASSERT_TRUE(a);
+  std::string text = "kept";
+  int result = 0;
+  size_t largest = 0;
+  {
+    AllocationLimit limit(kQvkMaxReadAllSize);
+    result = QvkReadAll(a.get(), u"big", &text);
+    largest = limit.largest_request();
+  }
+  EXPECT_EQ(result, -3);
+  EXPECT_EQ(text, "kept");
+  EXPECT_LE(largest, static_cast<size_t>(kQvkMaxReadAllSize));
+}
+
+TEST(QvkArchiveLimits, AFailedAllocationIsAFailedOpenOrRead) {
+  Entries entries;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string name = "entry" + std::to_string(i);
+    entries.emplace_back(std::u16string(name.begin(), name.end()), "");
+  }
+  entries.emplace_back(u"big", Pattern(100000));
+  const std::string image = QvkBuildArchive(entries);
+  ScopedTempDir dir;
+  WriteWholeFile(dir.path() / "a.qvk", image);
+  const std::u16string path = dir.U16("a.qvk");
+  const std::u16string out_path = dir.U16("out.bin");
+
+  auto file = std::make_unique<QvkMemoryFile>(image);
+  QvkArchive* from_file = nullptr;
+  QvkArchive* from_disk = nullptr;
+  {
+    AllocationLimit limit(4096);  // less than the directory
+    from_file = QvkOpenFile(std::move(file));
+  }
+  {
+    AllocationLimit limit(0);
+    from_disk = QvkOpen(path.c_str());
+  }
+  EXPECT_EQ(from_file, nullptr);
+  EXPECT_EQ(from_disk, nullptr);
+  QvkClose(from_file);
+  QvkClose(from_disk);
+
+  ArchivePtr a(QvkOpen(path.c_str()));
+  ASSERT_TRUE(a);
+  std::string text = "kept";
+  int read_all = 0;
+  QvkEntry* entry = nullptr;
+  int extract = 0;
+  {
+    AllocationLimit limit(65536);  // less than the entry
+    read_all = QvkReadAll(a.get(), u"big", &text);
+  }
+  {
+    AllocationLimit limit(0);
+    entry = QvkOpenEntry(a.get(), u"big");
+    extract = QvkExtract(a.get(), u"big", out_path.c_str());
+  }
+  EXPECT_EQ(read_all, -3);
+  EXPECT_EQ(text, "kept");
+  EXPECT_EQ(entry, nullptr);
+  QvkCloseEntry(entry);
+  EXPECT_EQ(extract, -3);  // the output could not be created
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.bin"));
+
+  // The archive stays usable: with memory to spare the same calls succeed.
+  EXPECT_EQ(QvkReadAll(a.get(), u"big", &text), 0);
+  EXPECT_EQ(text, Pattern(100000));
+  EXPECT_EQ(QvkExtract(a.get(), u"big", out_path.c_str()), 0);
+  EXPECT_EQ(ReadWholeFile(dir.path() / "out.bin"), Pattern(100000));
 }
 
 TEST(QvkArchive, EntryHandlesOnSeveralThreadsShareTheFile) {

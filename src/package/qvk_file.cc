@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -47,13 +48,22 @@ class StdioFile : public QvkFile {
 // buffer would split each large write in two and copy part of it first.
 std::unique_ptr<QvkFile> OpenStdio(const char16_t* path, const char* mode, bool unbuffered) {
   if (path == nullptr) return nullptr;
-  std::FILE* f = std::fopen(QvkUtf16ToUtf8(path).c_str(), mode);
+  // Without memory for the converted path or the file object, the file
+  // cannot be opened: no exception leaves, nothing stays open.
+  std::FILE* f = nullptr;
+  try {
+    f = std::fopen(QvkUtf16ToUtf8(path).c_str(), mode);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
   if (f == nullptr) return nullptr;
   if (unbuffered && std::setvbuf(f, nullptr, _IONBF, 0) != 0) {
     std::fclose(f);
     return nullptr;
   }
-  return std::make_unique<StdioFile>(f);
+  std::unique_ptr<QvkFile> file(new (std::nothrow) StdioFile(f));
+  if (!file) std::fclose(f);
+  return file;
 }
 
 class StdioFileSystem : public QvkFileSystem {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 namespace {
@@ -63,11 +64,20 @@ class WinFile : public QvkFile {
 std::unique_ptr<QvkFile> OpenWin(const char16_t* path, DWORD access, DWORD share,
                                  DWORD disposition) {
   if (path == nullptr) return nullptr;
-  const std::wstring wide(path, path + std::char_traits<char16_t>::length(path));
-  HANDLE h = CreateFileW(wide.c_str(), access, share, nullptr, disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Without memory for the path or the file object, the file cannot be
+  // opened: no exception leaves, no handle stays open.
+  HANDLE h = INVALID_HANDLE_VALUE;
+  try {
+    const std::wstring wide(path, path + std::char_traits<char16_t>::length(path));
+    h = CreateFileW(wide.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<WinFile>(h);
+  std::unique_ptr<QvkFile> file(new (std::nothrow) WinFile(h));
+  if (!file) CloseHandle(h);
+  return file;
 }
 
 class WinFileSystem : public QvkFileSystem {

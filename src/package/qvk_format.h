@@ -12,6 +12,10 @@ inline constexpr uint8_t kQvkMagic[4] = {0xFF, 0x0D, 0x2C, 0x3A};
 inline constexpr int kQvkTrailerSize = 16;
 // A directory record is this many bytes followed by 2 bytes per name unit.
 inline constexpr int kQvkRecordHeaderSize = 19;
+// The largest directory a reader loads, in bytes (real ones take a few MiB).
+// Opening holds a few times this much at its peak, which a 32-bit process
+// can still find.
+inline constexpr int32_t kQvkMaxDirectorySize = 64 << 20;
 
 // The directory is scrambled as a whole with this 32-byte key.
 inline constexpr char kQvkDirectoryKey[] = "r7Kp.2mQ^x9Lw4#Zb6Tn_0Vc3Hs?8Jd5";
