@@ -1,7 +1,9 @@
 // Speed and memory of the package reader, each beside a reference on the same
 // bytes: libzip on a stored zip of the same names, a read/write copy loop and
-// cp, memcpy. Data files are made once in --work_dir (default
-// ./package-bench-data). Ratios are printed by bench/run_package_bench.sh.
+// cp, memcpy; and the opening of an archive whose stored hashes all share one
+// bucket beside that of the same archive with its true hashes. Data files are
+// made once in --work_dir (default ./package-bench-data). Ratios are printed
+// by bench/run_package_bench.sh.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -16,6 +18,8 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,6 +34,9 @@ namespace {
 constexpr int kNames = 100000;
 constexpr size_t kBigSize = size_t{256} << 20;
 constexpr size_t kCopyChunk = 16384;
+// The index of kNames records has 2^17 buckets, and a bucket depends only on
+// the low 17 bits of a hash: multiples of 2^17 all share bucket 0.
+constexpr int kSharedBucketShift = 17;
 
 std::string g_dir = "package-bench-data";
 std::vector<std::string> g_names;
@@ -50,6 +57,42 @@ void MakeNames() {
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out.flush()) std::abort();
+}
+
+// names.qvk with every stored hash replaced by a multiple of 2^17, the 32768
+// such values in turn, so that all records fall in one bucket. The reader
+// trusts stored hashes: a damaged or hostile archive can hold exactly this.
+void MakeCollidingArchive() {
+  std::string image = ReadFile(PathOf("names.qvk"));
+  if (image.size() < kQvkTrailerSize) std::abort();
+  const uint8_t* trailer = reinterpret_cast<const uint8_t*>(&image[image.size() - 16]);
+  const uint32_t count = QvkLoad32(trailer + 4);
+  const size_t dir_size = QvkLoad32(trailer + 8);
+  const size_t dir_offset = QvkLoad32(trailer + 12);
+  if (dir_offset + dir_size > image.size() - kQvkTrailerSize) std::abort();
+  uint8_t* dir = reinterpret_cast<uint8_t*>(&image[dir_offset]);
+  QvkUnscramble(kQvkDirectoryKey, kQvkDirectoryKeyLength, dir, dir_size, 0);
+  size_t pos = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (dir_size - pos < static_cast<size_t>(kQvkRecordHeaderSize)) std::abort();
+    uint8_t* r = dir + pos;
+    QvkStore32(r + 15, (i % (1u << (32 - kSharedBucketShift))) << kSharedBucketShift);
+    pos += kQvkRecordHeaderSize + 2 * size_t{QvkLoad16(r + 1)};
+  }
+  QvkScramble(kQvkDirectoryKey, kQvkDirectoryKeyLength, dir, dir_size, 0);
+  WriteFile(PathOf("colliding.qvk.tmp"), image);
+  std::filesystem::rename(PathOf("colliding.qvk.tmp"), PathOf("colliding.qvk"));
+}
+
 void MakeFiles() {
   std::filesystem::create_directories(g_dir);
   const std::string entry_data(16, 'd');
@@ -60,6 +103,7 @@ void MakeFiles() {
     if (!w.Finish() || !out->Close()) std::abort();
     std::filesystem::rename(PathOf("names.qvk.tmp"), PathOf("names.qvk"));
   }
+  if (!Exists(PathOf("colliding.qvk"))) MakeCollidingArchive();
   if (!Exists(PathOf("names.zip"))) {
     int err = 0;
     zip_t* z = zip_open(PathOf("names.zip.tmp").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
@@ -131,6 +175,16 @@ void BM_QvkOpen(benchmark::State& state) {
   for (auto _ : state) {
     QvkArchive* a = QvkOpen(path.c_str());
     if (a == nullptr) std::abort();
+    QvkClose(a);
+  }
+}
+
+// The same file as BM_QvkOpen reads, but with all stored hashes in one bucket.
+void BM_QvkOpenColliding(benchmark::State& state) {
+  const std::u16string path = U16(PathOf("colliding.qvk"));
+  for (auto _ : state) {
+    QvkArchive* a = QvkOpen(path.c_str());
+    if (a == nullptr || QvkLiveRecordCount(a) != kNames) std::abort();
     QvkClose(a);
   }
 }
@@ -261,6 +315,7 @@ void BM_Memcpy(benchmark::State& state) {
 }
 
 BENCHMARK(BM_QvkOpen)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_QvkOpenColliding)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ZipOpen)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_QvkOpenLookup)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ZipOpenLocate)->Unit(benchmark::kMillisecond)->MinTime(1.0);

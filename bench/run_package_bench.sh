@@ -42,6 +42,8 @@ def t(run, name):
 
 ratios = [
     ("open 100,000 entries: QvkOpen / libzip zip_open", "BM_QvkOpen", "BM_ZipOpen", 0.5),
+    ("open 100,000 entries: all stored hashes in one bucket / ordinary hashes",
+     "BM_QvkOpenColliding", "BM_QvkOpen", 2.0),
     ("open + look up every name: Qvk / libzip zip_name_locate", "BM_QvkOpenLookup",
      "BM_ZipOpenLocate", 0.75),
     ("extract 256 MiB: QvkExtract / read-write loop (16 KiB)", "BM_QvkExtract",
