@@ -8,6 +8,7 @@
 #include "app/message_catalog_win.h"
 #include "app/resource.h"
 #include "app/startup_win.h"
+#include "ui/gdi_owners_win.h"
 #include "ui/main_dlg_win.h"
 #include "ui/skin_geometry.h"
 
@@ -15,7 +16,7 @@ namespace gp = Gdiplus::DllExports;
 
 namespace {
 
-// Owners of the drawing objects of one skin build.
+// Owners of the GDI+ objects of one skin build.
 struct GdipImage {
   Gdiplus::GpImage* image = nullptr;
   ~GdipImage() {
@@ -27,33 +28,6 @@ struct GdipGraphics {
   Gdiplus::GpGraphics* graphics = nullptr;
   ~GdipGraphics() {
     if (graphics) gp::GdipDeleteGraphics(graphics);
-  }
-};
-
-struct WindowDc {
-  HWND window;
-  HDC dc;
-  explicit WindowDc(HWND w) : window(w), dc(GetDC(w)) {}
-  ~WindowDc() {
-    if (dc) ReleaseDC(window, dc);
-  }
-};
-
-struct MemoryDc {
-  HDC dc;
-  HGDIOBJ previous = nullptr;
-  explicit MemoryDc(HDC compatible) : dc(CreateCompatibleDC(compatible)) {}
-  ~MemoryDc() {
-    if (!dc) return;
-    if (previous) SelectObject(dc, previous);
-    DeleteDC(dc);
-  }
-};
-
-struct DibSection {
-  HBITMAP bitmap = nullptr;
-  ~DibSection() {
-    if (bitmap) DeleteObject(bitmap);
   }
 };
 
@@ -158,20 +132,22 @@ void CLayerDlg::BuildSkin() {
   info.bmiHeader.biCompression = BI_RGB;
   info.bmiHeader.biSizeImage = image_bytes;
 
-  WindowDc window_dc(hwnd_);
-  if (!window_dc.dc) return;
-  MemoryDc memory(window_dc.dc);
-  if (!memory.dc) return;
-  DibSection dib;
+  gdi::WindowDc window_dc(hwnd_);
+  if (!window_dc.get()) return;
+  gdi::MemoryDc memory(window_dc.get());
+  if (!memory.get()) return;
   void* bits = nullptr;
-  dib.bitmap = CreateDIBSection(window_dc.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!dib.bitmap || !bits) return;
-  memory.previous = SelectObject(memory.dc, dib.bitmap);
+  gdi::Bitmap dib(CreateDIBSection(window_dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!dib.get() || !bits) return;
+  // Declared after the bitmap and the memory DC, so it ends before them: the
+  // bitmap is deselected before either is released.
+  gdi::ScopedSelect selected(memory.get(), dib.get());
+  if (!selected) return;
   std::memset(bits, 0, image_bytes);
 
   {
     GdipGraphics graphics;
-    if (gp::GdipCreateFromHDC(memory.dc, &graphics.graphics) != Gdiplus::Ok) return;
+    if (gp::GdipCreateFromHDC(memory.get(), &graphics.graphics) != Gdiplus::Ok) return;
     if (gp::GdipDrawImageRectI(graphics.graphics, image.image, 0, 0, w, h) != Gdiplus::Ok) return;
   }
 
@@ -179,6 +155,6 @@ void CLayerDlg::BuildSkin() {
   SIZE size = {w, h};
   POINT source = {0, 0};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  skin_drawn_ = UpdateLayeredWindow(hwnd_, window_dc.dc, &destination, &size, memory.dc, &source,
-                                    0, &blend, ULW_ALPHA) != FALSE;
+  skin_drawn_ = UpdateLayeredWindow(hwnd_, window_dc.get(), &destination, &size, memory.get(),
+                                    &source, 0, &blend, ULW_ALPHA) != FALSE;
 }

@@ -5,10 +5,13 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "app/message_catalog_win.h"
 #include "app/startup_win.h"
+#include "ui/gdi_owners_win.h"
 #include "ui/skin_geometry.h"
 #include "ui/ui_test_support_win.h"
 
@@ -43,6 +46,113 @@ RECT WindowRect(HWND window) {
   return rect;
 }
 
+// Records what the GDI owners give back while it lives, and whether a
+// deleted object was really gone at that moment: one still selected into a
+// device context is not (Windows refuses to delete it; Wine deletes it only
+// when it is deselected).
+class ReleaseRecorder {
+ public:
+  struct Release {
+    gdi::Released what;
+    void* handle;
+    bool gone;
+  };
+
+  ReleaseRecorder() {
+    releases_.reserve(32);
+    current_ = this;
+    gdi::SetReleaseObserverForTest(&Record);
+  }
+  ~ReleaseRecorder() {
+    gdi::SetReleaseObserverForTest(nullptr);
+    current_ = nullptr;
+  }
+  ReleaseRecorder(const ReleaseRecorder&) = delete;
+  ReleaseRecorder& operator=(const ReleaseRecorder&) = delete;
+
+  const std::vector<Release>& releases() const { return releases_; }
+  std::vector<gdi::Released> order() const {
+    std::vector<gdi::Released> order;
+    for (const Release& r : releases_) order.push_back(r.what);
+    return order;
+  }
+  std::vector<Release> objects() const {
+    std::vector<Release> objects;
+    for (const Release& r : releases_) {
+      if (r.what == gdi::Released::kObject) objects.push_back(r);
+    }
+    return objects;
+  }
+
+ private:
+  static void Record(gdi::Released what, void* handle) noexcept {
+    if (current_ && current_->releases_.size() < current_->releases_.capacity()) {
+      current_->releases_.push_back({what, handle, GetObjectType(handle) == 0});
+    }
+  }
+  static inline ReleaseRecorder* current_ = nullptr;
+  std::vector<Release> releases_;
+};
+
+TEST(GdiOwners, SelectionEndsFirstSoTheBitmapIsReallyDeleted) {
+  using gdi::Released;
+  ReleaseRecorder recorder;
+  HBITMAP bitmap_handle = nullptr;
+  {
+    gdi::WindowDc screen(nullptr);
+    ASSERT_NE(screen.get(), nullptr);
+    gdi::MemoryDc memory(screen.get());
+    ASSERT_NE(memory.get(), nullptr);
+    gdi::Bitmap bitmap(CreateCompatibleBitmap(screen.get(), 8, 8));
+    ASSERT_NE(bitmap.get(), nullptr);
+    bitmap_handle = bitmap.get();
+    const HGDIOBJ initial = GetCurrentObject(memory.get(), OBJ_BITMAP);
+    {
+      gdi::ScopedSelect selected(memory.get(), bitmap.get());
+      ASSERT_TRUE(selected);
+      EXPECT_EQ(GetCurrentObject(memory.get(), OBJ_BITMAP), bitmap.get());
+    }
+    EXPECT_EQ(GetCurrentObject(memory.get(), OBJ_BITMAP), initial);
+    // Selected again until the end of the scope, where it ends first.
+    gdi::ScopedSelect selected(memory.get(), bitmap.get());
+    ASSERT_TRUE(selected);
+  }
+  EXPECT_EQ(recorder.order(), (std::vector<Released>{Released::kSelection, Released::kSelection,
+                                                     Released::kObject, Released::kMemoryDc,
+                                                     Released::kWindowDc}));
+  ASSERT_EQ(recorder.objects().size(), 1u);
+  EXPECT_EQ(recorder.objects()[0].handle, bitmap_handle);
+  EXPECT_TRUE(recorder.objects()[0].gone);
+}
+
+TEST(GdiOwners, AreMoveOnlyAndGiveTheirHandleBackOnce) {
+  static_assert(!std::is_copy_constructible_v<gdi::Bitmap> &&
+                !std::is_copy_assignable_v<gdi::Bitmap> &&
+                std::is_nothrow_move_constructible_v<gdi::Bitmap> &&
+                std::is_nothrow_move_assignable_v<gdi::Bitmap>);
+  static_assert(!std::is_copy_constructible_v<gdi::MemoryDc> &&
+                !std::is_copy_constructible_v<gdi::WindowDc> &&
+                !std::is_copy_constructible_v<gdi::ScopedSelect> &&
+                std::is_nothrow_move_constructible_v<gdi::MemoryDc> &&
+                std::is_nothrow_move_constructible_v<gdi::WindowDc> &&
+                std::is_nothrow_move_constructible_v<gdi::ScopedSelect>);
+  ReleaseRecorder recorder;
+  HBITMAP handle = nullptr;
+  {
+    gdi::Bitmap first(CreateBitmap(1, 1, 1, 32, nullptr));
+    handle = first.get();
+    ASSERT_NE(handle, nullptr);
+    gdi::Bitmap second(std::move(first));
+    EXPECT_EQ(first.get(), nullptr);
+    gdi::Bitmap third;
+    third = std::move(second);
+    EXPECT_EQ(third.get(), handle);
+  }
+  ASSERT_EQ(recorder.objects().size(), 1u);
+  EXPECT_EQ(recorder.objects()[0].handle, handle);
+  EXPECT_TRUE(recorder.objects()[0].gone);
+}
+
 class LayerDlgTest : public testing::Test {
  protected:
   void SetUp() override { SetInterfaceLanguage(kLangEnglish); }
@@ -75,6 +185,25 @@ TEST_F(LayerDlgTest, LogoGivesACentredLayeredWindowAtItsSize) {
   EXPECT_NE(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0), 0);
   EXPECT_NE(SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0), 0);
   DestroyWindow(hwnd);
+}
+
+// The skin's bitmap (width x height x 4 bytes) must be deselected from its
+// memory device context before it is deleted, or it stays for the life of
+// the process.
+TEST_F(LayerDlgTest, SkinBitmapIsDeselectedBeforeItIsDeleted) {
+  ASSERT_TRUE(WriteLogo(L"System/logo.png", 60, 40));
+  std::vector<ReleaseRecorder::Release> objects;
+  {
+    ReleaseRecorder recorder;
+    CLayerDlg skin(nullptr);
+    ASSERT_NE(skin.Create(IDD_LAYER_DIALOG, nullptr), nullptr);
+    EXPECT_TRUE(skin.skin_drawn());
+    objects = recorder.objects();
+    DestroyWindow(skin.hwnd());
+  }
+  ASSERT_EQ(objects.size(), 1u);
+  EXPECT_EQ(GetObjectType(objects[0].handle), 0u);
+  EXPECT_TRUE(objects[0].gone) << "deleted while still selected";
 }
 
 TEST_F(LayerDlgTest, MissingOrUnreadableLogoGivesAnEmptyWindowAtTheCentre) {
