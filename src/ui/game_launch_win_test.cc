@@ -77,7 +77,9 @@ TEST_F(GameLaunchTest, OutcomesOfShellAndDirectStart) {
       ASSERT_EQ(recorder.boxes().size(), 1u) << c.shell_result;
       // A code the reason table lacks is named with the system's description.
       EXPECT_EQ(recorder.boxes()[0].text.substr(0, wcslen(c.box)), c.box);
-      if (c.box[wcslen(c.box) - 1] != L' ') EXPECT_EQ(recorder.boxes()[0].text, c.box);
+      if (c.box[wcslen(c.box) - 1] != L' ') {
+        EXPECT_EQ(recorder.boxes()[0].text, c.box);
+      }
       EXPECT_EQ(recorder.boxes()[0].caption, LoadMessage(130));
       EXPECT_EQ(recorder.boxes()[0].owner, d.hwnd());
     } else {

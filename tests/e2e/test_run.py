@@ -110,15 +110,28 @@ def test_list_without_zones_shows_283(inst, launcher, driver, http_server):
 
 @pytest.mark.parametrize("patch_list", [
     b"GAME.EXE Game.exe\r\n",               # unreadable patch list
-    b"GAME.EXE\tGame.exe\t12002\r\n",       # names a package at or below the base, which is gone
+    b"GAME.EXE\tGame.exe\t12004\r\n",       # names the current package, which lacks the entry
 ])
 def test_refresh_failure_shows_271(inst, launcher, driver, http_server, patch_list):
-    demo(inst, http_server, language=2, patch_list=patch_list)
+    demo(inst, http_server, language=2, patch_list=patch_list, exe_package=False)
     proc = launcher.start(inst, "zone=3")
     assert driver.answer("ok") == (CAPTION_EN, TEXT_271_EN)
     assert proc.wait(timeout=30) == 1
     assert inst.stub_records("System") == []
     assert inst.path("System/Game.exe").read_bytes() == b"old executable"
+    assert list(inst.path("System").glob("Game_temp*")) == []
+
+
+@pytest.mark.parametrize("version", ["0", "12002", "12003"])
+def test_exe_record_not_above_the_base_starts_the_installed_executable(inst, launcher, http_server, version):
+    # Such a record means the base installation's copy is the newest; no
+    # package of that version exists.
+    demo(inst, http_server, patch_list=f"GAME.EXE\tGame.exe\t{version}\r\n".encode())
+    inst.install_stub("System/Game.exe")
+    assert launcher.run(inst, "zone=3", timeout=90) == 1
+    assert len(inst.wait_stub_records(1, rel_dir="System")) == 1, inst.log_text()
+    assert f"ExeInVer:{version}\r\n" in inst.log_text()
+    assert inst.path("System/Game.exe").read_bytes() == STUB_GAME.read_bytes()
 
 
 @pytest.mark.parametrize("target", ["close-owned", "close"])
