@@ -7,18 +7,18 @@
 #include <ctime>
 
 #include "app/housekeeping_win.h"
-#include "app/launch_arguments.h"
-#include "app/launch_log.h"
-#include "app/message_box_win.h"
-#include "app/message_catalog_win.h"
-#include "app/profile_win.h"
-#include "app/text_win.h"
+#include "ui/layer_dlg_win.h"
+#include "ui/launch_arguments.h"
+#include "base/launch_log.h"
+#include "base/message_box_win.h"
+#include "base/message_catalog_win.h"
+#include "base/profile_win.h"
+#include "base/text_win.h"
 
 const wchar_t kGameExecutable[] = L"青石晚钟.exe";
 const wchar_t kGameRunningSemaphore[] = L"RUONLINE{bd1a956d-f42d-49d6-ad4a-9a171de62944}";
 const wchar_t kDownloaderSemaphore[] = L"TLONLINE{AF10B0A9-D1C4-59F1-4A14-D34C5B1F0951}";
 const wchar_t kInstanceSemaphore[] = L"TLONLINE{1421004F-3FC7-451A-BA84-4990A24D5746}";
-const wchar_t kLauncherWindowProperty[] = L"ZARQONLINE";
 
 namespace {
 

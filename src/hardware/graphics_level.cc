@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "update/version.h"
+#include "base/version.h"
 
 int FallbackGraphicsLevel(int32_t video_memory_mb, float cpu_clock_ghz,
                           uint64_t available_memory_mb) {

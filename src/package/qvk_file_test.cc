@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "package/qvk_test_util.h"
+#include "support/qvk_test_util.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <vector>
 
-#include "update/scramble.h"
+#include "base/scramble.h"
 
 static_assert(XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4),
               "expat 2.4 or later is needed for its entity amplification limits");

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "update/scramble.h"
+#include "base/scramble.h"
 
 namespace {
 

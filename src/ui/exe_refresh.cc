@@ -1,6 +1,13 @@
 #include "ui/exe_refresh.h"
 
-#include "app/housekeeping.h"
+
+std::u16string GameBaseName(const std::u16string& game_exe) {
+  const size_t dot = game_exe.rfind(u'.');
+  if (dot == std::u16string::npos) return {};
+  return game_exe.substr(0, dot);
+}
+
+std::u16string TempCopyPattern(const std::u16string& base_name) { return base_name + u"_temp"; }
 
 std::u16string FallbackExecutableName(const std::u16string& base, const std::tm& when) {
   char stamp[32] = "";

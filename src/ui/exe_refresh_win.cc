@@ -6,13 +6,12 @@
 
 #include <ctime>
 
-#include "app/housekeeping.h"
-#include "app/launch_log.h"
-#include "app/message_box_win.h"
-#include "app/message_catalog_win.h"
-#include "app/profile_win.h"
-#include "app/resource.h"
-#include "app/text_win.h"
+#include "base/launch_log.h"
+#include "base/message_box_win.h"
+#include "base/message_catalog_win.h"
+#include "base/profile_win.h"
+#include "base/resource.h"
+#include "base/text_win.h"
 #include "package/qvk_archive.h"
 #include "serverlist/server_list.h"
 #include "ui/exe_refresh.h"

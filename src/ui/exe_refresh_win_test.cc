@@ -4,10 +4,10 @@
 
 #include <regex>
 
-#include "app/message_catalog_win.h"
+#include "base/message_catalog_win.h"
 #include "package/qvk_writer.h"
 #include "serverlist/server_list.h"
-#include "ui/ui_test_support_win.h"
+#include "support/ui_test_support_win.h"
 
 using namespace ui_test;
 

@@ -5,11 +5,11 @@
 #include <ctime>
 #include <vector>
 
-#include "app/launch_log.h"
-#include "app/message_box_win.h"
-#include "app/message_catalog_win.h"
-#include "app/resource.h"
-#include "app/text_win.h"
+#include "base/launch_log.h"
+#include "base/message_box_win.h"
+#include "base/message_catalog_win.h"
+#include "base/resource.h"
+#include "base/text_win.h"
 #include "ui/game_launch.h"
 #include "ui/main_dlg_win.h"
 

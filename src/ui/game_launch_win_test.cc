@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "app/message_catalog_win.h"
+#include "base/message_catalog_win.h"
 #include "ui/main_dlg_win.h"
-#include "ui/ui_test_support_win.h"
+#include "support/ui_test_support_win.h"
 
 using namespace ui_test;
 

@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/message_catalog_win.h"
+#include "base/message_catalog_win.h"
 #include "app/startup_win.h"
-#include "ui/gdi_owners_win.h"
+#include "base/gdi_owners_win.h"
 #include "ui/skin_geometry.h"
-#include "ui/ui_test_support_win.h"
+#include "support/ui_test_support_win.h"
 
 using namespace ui_test;
 

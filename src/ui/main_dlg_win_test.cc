@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-#include "app/message_catalog_win.h"
+#include "base/message_catalog_win.h"
 #include "serverlist/server_list.h"
-#include "ui/ui_test_support_win.h"
+#include "support/ui_test_support_win.h"
 #include "update/updater_win.h"
 
 using namespace ui_test;

@@ -1,4 +1,4 @@
-#include "app/profile_win.h"
+#include "base/profile_win.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "hardware/graphics_level_win.h"
+#include "ui/first_start_check_win.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "app/launch_log.h"
-#include "app/message_box_win.h"
-#include "app/message_catalog_win.h"
+#include "base/launch_log.h"
+#include "base/message_box_win.h"
+#include "base/message_catalog_win.h"
 #include "hardware/d3d9_loader_win.h"
 #include "hardware/graphics_level.h"
+#include "hardware/graphics_level_win.h"
 #include "hardware/probes_win.h"
-#include "hardware/test_installation_win.h"
+#include "support/test_installation_win.h"
 
 namespace {
 
