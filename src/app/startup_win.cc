@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "app/housekeeping_win.h"
+#include "base/resource.h"
 #include "ui/layer_dlg_win.h"
 #include "ui/launch_arguments.h"
 #include "base/launch_log.h"
@@ -22,10 +23,6 @@ const wchar_t kInstanceSemaphore[] = L"TLONLINE{1421004F-3FC7-451A-BA84-4990A24D
 
 namespace {
 
-const unsigned kMsgCaption = 130;
-const unsigned kMsgGameRunning = 132;
-const unsigned kMsgDownloaderRunning = 134;
-const unsigned kMsgLauncherNotExited = 135;
 
 void MakeDpiAware() {
   if (HMODULE user32 = LoadLibraryW(L"user32.dll")) {
@@ -47,7 +44,7 @@ void ChooseLanguage() {
 }
 
 int Box(unsigned text_id, UINT type) {
-  return ShowMessageBox(nullptr, LoadMessage(text_id), LoadMessage(kMsgCaption), type);
+  return ShowMessageBox(nullptr, LoadMessage(text_id), LoadMessage(IDS_CAPTION), type);
 }
 
 // Returns true when this is the only launcher. Otherwise brings the other
@@ -59,7 +56,7 @@ bool ClaimSingleInstance() {
     SetForegroundWindow(other);
     return false;
   }
-  Box(kMsgLauncherNotExited, MB_OK);
+  Box(IDS_LAUNCHER_NOT_EXITED, MB_OK);
   return false;
 }
 
@@ -122,13 +119,13 @@ int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_win
 
   if (NamedSemaphoreExists(kGameRunningSemaphore)) {
     LaunchLogWrite("game is running\n");
-    if (Box(kMsgGameRunning, MB_YESNO) == IDNO) {
+    if (Box(IDS_GAME_RUNNING, MB_YESNO) == IDNO) {
       LaunchLogWrite("launch exit\n");
       return 0;
     }
   }
   if (NamedSemaphoreExists(kDownloaderSemaphore)) {
-    Box(kMsgDownloaderRunning, MB_OK);
+    Box(IDS_DOWNLOADER_RUNNING, MB_OK);
     return 0;
   }
   if (!ClaimSingleInstance()) return 0;

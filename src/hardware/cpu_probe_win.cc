@@ -5,6 +5,7 @@
 
 #include "base/launch_log.h"
 #include "base/profile_win.h"
+#include "base/text_win.h"
 #include "hardware/cpu_class.h"
 #include "hardware/graphics_level.h"
 #include "hardware/level_table.h"

@@ -8,6 +8,8 @@
 
 #include "base/launch_log.h"
 #include "base/profile_win.h"
+#include "base/text.h"
+#include "base/text_win.h"
 #include "hardware/d3d9_loader_win.h"
 #include "hardware/graphics_level.h"
 #include "hardware/level_table.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/launch_log.h"
+#include "base/text.h"
 #include "hardware/cpu_class.h"
 #include "hardware/level_table.h"
 #include "hardware/probe_log.h"

@@ -16,10 +16,3 @@ std::u16string FallbackExecutableName(const std::u16string& base, const std::tm&
   for (const char* c = stamp; *c; ++c) name.push_back(static_cast<char16_t>(*c));
   return name + u".exe";
 }
-
-std::u16string UpperCaseAsciiLetters(std::u16string name) {
-  for (char16_t& c : name) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return name;
-}

@@ -19,5 +19,3 @@ std::u16string TempCopyPattern(const std::u16string& base_name);
 // start-up clean-up (TempCopyPattern) removes again.
 std::u16string FallbackExecutableName(const std::u16string& base, const std::tm& when);
 
-// The name with a..z upper-cased, unit by unit; nothing else changes.
-std::u16string UpperCaseAsciiLetters(std::u16string name);

@@ -15,7 +15,6 @@
 
 namespace {
 
-const unsigned kMsgStartFailed = 277;
 const wchar_t kFirstStartRefused[] = L"Direct3DCreate8 failed.";
 
 // The system's description of an error code in the interface language (or
@@ -70,7 +69,7 @@ void CMainDlg::LaunchGame(const std::wstring& name) {
   }
   if (!started) {
     const std::u16string text =
-        LaunchFailureText(ToU16(LoadMessage(kMsgStartFailed)), shell.result,
+        LaunchFailureText(ToU16(LoadMessage(IDS_START_FAILED)), shell.result,
                           ToU16(SystemErrorText(static_cast<DWORD>(shell.result))));
     ShowMessageBox(hwnd_, ToWide(text), LoadMessage(IDS_CAPTION), MB_OK);
   }

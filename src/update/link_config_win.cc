@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/profile_win.h"
+#include "base/text_win.h"
 #include "package/patch_list.h"
 #include "package/qvk_archive.h"
 #include "serverlist/server_list.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "base/profile_win.h"
-#include "base/ansi_code_page_win.h"
+#include "base/text_win.h"
 #include "serverlist/server_list.h"
 #include "update/current_zone_win.h"
 #include "update/link_config_win.h"

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/text.h"
 #include "package/qvk_archive.h"
 #include "package/qvk_file.h"
 #include "package/qvk_verify.h"
@@ -28,7 +29,7 @@ constexpr char kUsage[] =
     "Entry names match with a-z folded to upper case. Exit status: 0 success,\n"
     "1 failure, 2 wrong usage.\n";
 
-std::string U8(const std::u16string& text) { return QvkUtf16ToUtf8(text); }
+std::string U8(const std::u16string& text) { return Utf16ToUtf8(text); }
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "qvk: %s\n", message.c_str());

@@ -1,12 +1,13 @@
 #include "qvk/qvk_platform.h"
 
+#include "base/text.h"
 #include "package/qvk_file.h"
 
 void InstallPlatformFiles() {}
 
 std::vector<std::u16string> CommandLineArguments(int argc, char** argv) {
   std::vector<std::u16string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(QvkUtf8ToUtf16(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(Utf8ToUtf16(argv[i]));
   return args;
 }
 
