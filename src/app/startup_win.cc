@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "app/housekeeping_win.h"
+#include "base/owners_win.h"
 #include "base/resource.h"
 #include "ui/layer_dlg_win.h"
 #include "ui/launch_arguments.h"
@@ -25,13 +26,12 @@ namespace {
 
 
 void MakeDpiAware() {
-  if (HMODULE user32 = LoadLibraryW(L"user32.dll")) {
-    using SetAwareFn = BOOL(WINAPI*)();
-    if (auto set_aware = reinterpret_cast<SetAwareFn>(
-            reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware")))) {
-      set_aware();
-    }
-    FreeLibrary(user32);
+  const UniqueModule user32(LoadLibraryW(L"user32.dll"));
+  if (!user32) return;
+  using SetAwareFn = BOOL(WINAPI*)();
+  if (auto set_aware = reinterpret_cast<SetAwareFn>(
+          reinterpret_cast<void*>(GetProcAddress(user32.get(), "SetProcessDPIAware")))) {
+    set_aware();
   }
 }
 
@@ -78,22 +78,20 @@ void StartLaunchLog(std::time_t start) {
 // that is not elevated any more than that, or even that. A refusal still
 // means the semaphore exists.
 bool NamedSemaphoreExists(const wchar_t* name) {
-  HANDLE handle = OpenSemaphoreW(SYNCHRONIZE, FALSE, name);
-  if (!handle) return GetLastError() == ERROR_ACCESS_DENIED;
-  CloseHandle(handle);
-  return true;
+  const UniqueHandle handle(OpenSemaphoreW(SYNCHRONIZE, FALSE, name));
+  return handle || GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 bool TakeInstanceMarker(const wchar_t* name) {
   // The handle stays open for the life of the process on purpose.
-  HANDLE marker = CreateSemaphoreExW(nullptr, 1, 1, name, 0, SYNCHRONIZE);
+  UniqueHandle marker(CreateSemaphoreExW(nullptr, 1, 1, name, 0, SYNCHRONIZE));
   const DWORD error = GetLastError();
   // Refused: an elevated launcher holds the marker. Any other failure to
   // create it does not stop this launcher.
   if (!marker) return error != ERROR_ACCESS_DENIED;
-  if (error != ERROR_ALREADY_EXISTS) return true;
-  CloseHandle(marker);
-  return false;
+  if (error == ERROR_ALREADY_EXISTS) return false;
+  static_cast<void>(marker.release());  // kept open until the process ends
+  return true;
 }
 
 HWND FindMarkedLauncherWindow() {

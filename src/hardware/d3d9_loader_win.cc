@@ -9,15 +9,9 @@ using Direct3DCreate9Fn = IDirect3D9*(WINAPI*)(UINT);
 
 }  // namespace
 
-ScopedDirect3D9::ScopedDirect3D9() {
-  library_ = LoadLibraryW(L"d3d9.dll");
-  if (library_ == nullptr) return;
+ScopedDirect3D9::ScopedDirect3D9() : library_(LoadLibraryW(L"d3d9.dll")) {
+  if (!library_) return;
   auto create = reinterpret_cast<Direct3DCreate9Fn>(
-      reinterpret_cast<void*>(GetProcAddress(library_, "Direct3DCreate9")));
-  if (create != nullptr) d3d_ = create(kD3DSdkVersion);
-}
-
-ScopedDirect3D9::~ScopedDirect3D9() {
-  if (d3d_ != nullptr) d3d_->Release();
-  if (library_ != nullptr) FreeLibrary(library_);
+      reinterpret_cast<void*>(GetProcAddress(library_.get(), "Direct3DCreate9")));
+  if (create != nullptr) d3d_.reset(create(kD3DSdkVersion));
 }

@@ -8,16 +8,17 @@
 #include <windows.h>
 #include <d3d9.h>
 
+#include "base/owners_win.h"
+
 class ScopedDirect3D9 {
  public:
   ScopedDirect3D9();
-  ~ScopedDirect3D9();
   ScopedDirect3D9(const ScopedDirect3D9&) = delete;
   ScopedDirect3D9& operator=(const ScopedDirect3D9&) = delete;
 
-  IDirect3D9* get() const { return d3d_; }
+  IDirect3D9* get() const { return d3d_.get(); }
 
  private:
-  HMODULE library_ = nullptr;
-  IDirect3D9* d3d_ = nullptr;
+  UniqueModule library_;    // declared first: released after the interface
+  ComPtr<IDirect3D9> d3d_;
 };

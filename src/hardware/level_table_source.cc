@@ -22,10 +22,10 @@ void RemoveEvenIfReadOnly(const char* path) {
 
 LevelTable LoadPackagedLevelTable(uint32_t patch_version, uint32_t base_version) {
   const LevelTableSource source = SelectLevelTableSource(patch_version, base_version);
-  if (QvkArchive* archive = QvkOpen(Widen(source.archive_path).c_str())) {
+  if (const QvkArchivePtr archive{QvkOpen(Widen(source.archive_path).c_str())}) {
     // The result is not examined: a failed extraction leaves the path as it was.
-    QvkExtract(archive, Widen(source.entry_name).c_str(), Widen(kLevelTableTempPath).c_str());
-    QvkClose(archive);
+    static_cast<void>(QvkExtract(archive.get(), Widen(source.entry_name).c_str(),
+                                 Widen(kLevelTableTempPath).c_str()));
   }
   LevelTable table = LoadLevelTableFile(kLevelTableTempPath);
   RemoveEvenIfReadOnly(kLevelTableTempPath);

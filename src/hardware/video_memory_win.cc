@@ -4,6 +4,7 @@
 #include <array>
 
 #include "hardware/d3d9_caps.h"
+#include "base/owners_win.h"
 #include "hardware/probes_win.h"
 
 namespace {
@@ -21,20 +22,6 @@ constexpr DWORD kVidMemQueries[3] = {
     DDSCAPS_LOCALVIDMEM | DDSCAPS_VIDEOMEMORY | DDSCAPS_OFFSCREENPLAIN,
 };
 
-class ScopedLibrary {
- public:
-  explicit ScopedLibrary(const wchar_t* name) : module_(LoadLibraryW(name)) {}
-  ~ScopedLibrary() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  ScopedLibrary(const ScopedLibrary&) = delete;
-  ScopedLibrary& operator=(const ScopedLibrary&) = delete;
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
-
 std::array<uint32_t, 3> QueryTotals(IDirectDraw7* ddraw7) {
   std::array<uint32_t, 3> totals = {};
   for (size_t i = 0; i < totals.size(); ++i) {
@@ -50,21 +37,18 @@ std::array<uint32_t, 3> QueryTotals(IDirectDraw7* ddraw7) {
 }  // namespace
 
 int32_t QueryVideoMemoryMB() {
-  ScopedLibrary library(L"ddraw.dll");
-  if (library.get() == nullptr) return -1;
+  const UniqueModule library(LoadLibraryW(L"ddraw.dll"));
+  if (!library) return -1;
   auto create = reinterpret_cast<DirectDrawCreateFn>(
       reinterpret_cast<void*>(GetProcAddress(library.get(), "DirectDrawCreate")));
   if (create == nullptr) return -1;
-  IDirectDraw* ddraw = nullptr;
-  if (FAILED(create(nullptr, &ddraw, nullptr)) || ddraw == nullptr) return -1;
-  IDirectDraw7* ddraw7 = nullptr;
-  if (FAILED(ddraw->QueryInterface(kIidDirectDraw7, reinterpret_cast<void**>(&ddraw7))) ||
-      ddraw7 == nullptr) {
-    ddraw->Release();
+  // Declared in this order so that the newer interface is released first.
+  ComPtr<IDirectDraw> ddraw;
+  if (FAILED(create(nullptr, ddraw.Receive(), nullptr)) || !ddraw) return -1;
+  ComPtr<IDirectDraw7> ddraw7;
+  if (FAILED(ddraw->QueryInterface(kIidDirectDraw7, reinterpret_cast<void**>(ddraw7.Receive()))) ||
+      !ddraw7) {
     return -1;
   }
-  const std::array<uint32_t, 3> totals = QueryTotals(ddraw7);
-  ddraw7->Release();
-  ddraw->Release();
-  return VideoMemoryMBFromTotals(totals);
+  return VideoMemoryMBFromTotals(QueryTotals(ddraw7.get()));
 }

@@ -113,11 +113,9 @@ int LoadPatchList(VersionNumber current_version, PatchListIndex* index,
                   std::vector<int32_t>* versions) {
   if (index == nullptr || versions == nullptr) return 0;
   const std::string path = PatchPackagePath(current_version);
-  QvkArchive* archive = QvkOpen(std::u16string(path.begin(), path.end()).c_str());
-  if (archive == nullptr) return 0;
+  const QvkArchivePtr archive(QvkOpen(std::u16string(path.begin(), path.end()).c_str()));
+  if (!archive) return 0;
   std::string text;
-  const int read = QvkReadAll(archive, u"PatchList.txt", &text);
-  QvkClose(archive);
-  if (read != 0) return 0;
+  if (QvkReadAll(archive.get(), u"PatchList.txt", &text) != 0) return 0;
   return ParsePatchList(text.c_str(), PatchListMode::kWorker, index, versions) ? 1 : 0;
 }

@@ -35,7 +35,7 @@ inline constexpr size_t kPatchListMaxField = 259;
 // version that is not a 32-bit decimal number, a field over 259 bytes): the
 // index then holds the records before it and the version list is unsorted.
 // Null text or index: false, nothing touched.
-bool ParsePatchList(const char* text, PatchListMode mode, PatchListIndex* index,
+[[nodiscard]] bool ParsePatchList(const char* text, PatchListMode mode, PatchListIndex* index,
                     std::vector<int32_t>* versions);
 
 // Worker side: reads "PatchList.txt" from "System/Verpatch%05d.qvk" of

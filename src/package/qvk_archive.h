@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "base/owner.h"
 #include "package/qvk_file.h"
 #include "package/qvk_format.h"
 
@@ -40,9 +41,9 @@ struct QvkRecord {
 // sharing). Null on any failure, with nothing left open: a file that is
 // missing or damaged, a directory over kQvkMaxDirectorySize, too little
 // memory. The caller owns the result and frees it with QvkClose.
-QvkArchive* QvkOpen(const char16_t* path);
+[[nodiscard]] QvkArchive* QvkOpen(const char16_t* path);
 // The same over a file already open; takes the file in every case.
-QvkArchive* QvkOpenFile(std::unique_ptr<QvkFile> file);
+[[nodiscard]] QvkArchive* QvkOpenFile(std::unique_ptr<QvkFile> file);
 
 // Closes the file and frees the archive with its records and index: 0; -1
 // for a null archive; -2 if closing the file failed (memory freed anyway).
@@ -52,9 +53,14 @@ int QvkClose(QvkArchive* archive);
 // such record in directory order), positioned at 0. Null if an argument is
 // null, no record carries the hash or there is no memory for the handle.
 // Free with QvkCloseEntry before closing the archive.
-QvkEntry* QvkOpenEntry(QvkArchive* archive, const char16_t* name);
+[[nodiscard]] QvkEntry* QvkOpenEntry(QvkArchive* archive, const char16_t* name);
 // 0; -1 for a null handle.
 int QvkCloseEntry(QvkEntry* entry);
+// Owners of an open archive and an open entry: what every caller holds, so
+// that no path leaves one open.
+using QvkArchivePtr = Owner<QvkArchive*, &QvkClose>;
+using QvkEntryPtr = Owner<QvkEntry*, &QvkCloseEntry>;
+
 // The entry's data size; -1 for a null handle.
 int32_t QvkEntrySize(const QvkEntry* entry);
 
@@ -64,7 +70,7 @@ int32_t QvkEntrySize(const QvkEntry* entry);
 // -3 if fewer than count bytes could be read, also when count runs past the
 // entry's end (the bytes up to the end are read and consumed; the buffer's
 // content is then unspecified). Takes the archive's lock.
-int32_t QvkRead(QvkEntry* entry, void* buffer, int32_t count);
+[[nodiscard]] int32_t QvkRead(QvkEntry* entry, void* buffer, int32_t count);
 
 // Writes the entry `name` to a new file at `output_path` (replacing one
 // there) through QvkDefaultFileSystem(), 16 KiB at a time. 0 on success; -1
@@ -72,7 +78,7 @@ int32_t QvkRead(QvkEntry* entry, void* buffer, int32_t count);
 // touched) or a read fails; -3 if the output cannot be created or a write
 // fails; -4 if a write is short; -5 if closing the output fails. After a
 // failure while copying, the output keeps what was written.
-int QvkExtract(QvkArchive* archive, const char16_t* name, const char16_t* output_path);
+[[nodiscard]] int QvkExtract(QvkArchive* archive, const char16_t* name, const char16_t* output_path);
 
 // The live records in directory order, for listing. Null/0 for a null archive.
 int32_t QvkLiveRecordCount(const QvkArchive* archive);
@@ -89,4 +95,4 @@ int64_t QvkIndexSteps(const QvkArchive* archive);
 // cannot be had) or the read returned less than its size. `text` is changed
 // only on success.
 inline constexpr int32_t kQvkMaxReadAllSize = 64 << 20;
-int QvkReadAll(QvkArchive* archive, const char16_t* name, std::string* text);
+[[nodiscard]] int QvkReadAll(QvkArchive* archive, const char16_t* name, std::string* text);

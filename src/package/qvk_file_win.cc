@@ -5,39 +5,40 @@
 #include <algorithm>
 #include <new>
 #include <string>
+#include <utility>
+
+#include "base/owners_win.h"
 
 namespace {
 
 class WinFile : public QvkFile {
  public:
-  explicit WinFile(HANDLE h) : handle_(h) {}
-  ~WinFile() override { Close(); }
+  explicit WinFile(UniqueHandle h) : file_(std::move(h)) {}
 
   bool Seek(int64_t offset) override {
     LARGE_INTEGER to;
     to.QuadPart = offset;
-    return handle_ != INVALID_HANDLE_VALUE && offset >= 0 &&
-           SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) != 0;
+    return file_ && offset >= 0 && SetFilePointerEx(file_.get(), to, nullptr, FILE_BEGIN) != 0;
   }
   size_t Read(void* buffer, size_t size) override {
     size_t total = 0;
     auto* out = static_cast<char*>(buffer);
-    while (handle_ != INVALID_HANDLE_VALUE && total < size) {
+    while (file_ && total < size) {
       const DWORD want = static_cast<DWORD>(std::min<size_t>(size - total, 1u << 30));
       DWORD got = 0;
-      if (!ReadFile(handle_, out + total, want, &got, nullptr) || got == 0) break;
+      if (!ReadFile(file_.get(), out + total, want, &got, nullptr) || got == 0) break;
       total += got;
     }
     return total;
   }
   int64_t Write(const void* buffer, size_t size) override {
-    if (handle_ == INVALID_HANDLE_VALUE) return -1;
+    if (!file_) return -1;
     size_t total = 0;
     auto* in = static_cast<const char*>(buffer);
     while (total < size) {
       const DWORD want = static_cast<DWORD>(std::min<size_t>(size - total, 1u << 30));
       DWORD put = 0;
-      if (!WriteFile(handle_, in + total, want, &put, nullptr)) {
+      if (!WriteFile(file_.get(), in + total, want, &put, nullptr)) {
         return total == 0 ? -1 : static_cast<int64_t>(total);
       }
       if (put == 0) break;
@@ -47,18 +48,13 @@ class WinFile : public QvkFile {
   }
   int64_t Size() override {
     LARGE_INTEGER size;
-    if (handle_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(handle_, &size)) return -1;
+    if (!file_ || !GetFileSizeEx(file_.get(), &size)) return -1;
     return size.QuadPart;
   }
-  bool Close() override {
-    if (handle_ == INVALID_HANDLE_VALUE) return true;
-    const bool ok = CloseHandle(handle_) != 0;
-    handle_ = INVALID_HANDLE_VALUE;
-    return ok;
-  }
+  bool Close() override { return file_.Close(); }
 
  private:
-  HANDLE handle_;
+  UniqueHandle file_;
 };
 
 std::unique_ptr<QvkFile> OpenWin(const char16_t* path, DWORD access, DWORD share,
@@ -66,18 +62,17 @@ std::unique_ptr<QvkFile> OpenWin(const char16_t* path, DWORD access, DWORD share
   if (path == nullptr) return nullptr;
   // Without memory for the path or the file object, the file cannot be
   // opened: no exception leaves, no handle stays open.
-  HANDLE h = INVALID_HANDLE_VALUE;
+  UniqueHandle h;
   try {
     const std::wstring wide(path, path + std::char_traits<char16_t>::length(path));
-    h = CreateFileW(wide.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                    nullptr);
+    h.reset(CreateFileW(wide.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                        nullptr));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  std::unique_ptr<QvkFile> file(new (std::nothrow) WinFile(h));
-  if (!file) CloseHandle(h);
-  return file;
+  if (!h) return nullptr;
+  // Without memory for the file object, `h` closes the file on the way out.
+  return std::unique_ptr<QvkFile>(new (std::nothrow) WinFile(std::move(h)));
 }
 
 class WinFileSystem : public QvkFileSystem {

@@ -38,11 +38,11 @@ inline constexpr int kMaxElementDepth = 1024;
 // no zone has a name. A document that is not well-formed still returns true
 // with every element read before the fault, as long as it is a list so far.
 // Creates and frees its own expat parser. Worker thread (any single thread).
-bool ParseServerListFile(const std::filesystem::path& path, ServerList& list,
+[[nodiscard]] bool ParseServerListFile(const std::filesystem::path& path, ServerList& list,
                          AnsiEncoder encoder = AsciiOrQuestionMark);
 
 // The same on bytes already unscrambled (tests, fuzzing). Same result rules.
-bool ParseServerListDocument(const char* data, std::size_t size, ServerList& list,
+[[nodiscard]] bool ParseServerListDocument(const char* data, std::size_t size, ServerList& list,
                              AnsiEncoder encoder = AsciiOrQuestionMark);
 
 // Decimal string-to-int in the manner of atoi on at most `max_bytes` bytes:

@@ -23,28 +23,11 @@ namespace {
 const DWORD kFallbackSettleMs = 200;
 const size_t kExeKeyBytes = 256;  // with the terminator
 
-// Closes the archive it holds when it goes out of scope.
-class OpenPackage {
- public:
-  OpenPackage() = default;
-  OpenPackage(const OpenPackage&) = delete;
-  OpenPackage& operator=(const OpenPackage&) = delete;
-  ~OpenPackage() { Close(); }
-  bool Open(VersionNumber version) {
-    Close();
-    const std::string path = PatchPackagePath(version);
-    archive_ = QvkOpen(std::u16string(path.begin(), path.end()).c_str());
-    return archive_ != nullptr;
-  }
-  void Close() {
-    if (archive_) QvkClose(archive_);
-    archive_ = nullptr;
-  }
-  QvkArchive* get() const { return archive_; }
-
- private:
-  QvkArchive* archive_ = nullptr;
-};
+// The patch package of `version`, or none.
+QvkArchivePtr OpenPackage(VersionNumber version) {
+  const std::string path = PatchPackagePath(version);
+  return QvkArchivePtr(QvkOpen(std::u16string(path.begin(), path.end()).c_str()));
+}
 
 std::tm LocalNow() {
   const std::time_t now = std::time(nullptr);
@@ -66,8 +49,8 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
   result.launch_name = exe_name;
   const int current = static_cast<int>(current_version);
 
-  OpenPackage package;
-  if (!package.Open(current_version)) {
+  QvkArchivePtr package = OpenPackage(current_version);
+  if (!package) {
     const DWORD error = GetLastError();
     LaunchLogf("Open qvk failed:%d GetLastError:%d\n", current, static_cast<int>(error));
     result.ok = true;  // the installed executable is started unchanged
@@ -96,7 +79,9 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
     return result;
   }
   if (version != current_version) {
-    if (!package.Open(version)) {
+    package.reset();  // one package open at a time
+    package = OpenPackage(version);
+    if (!package) {
       LaunchLogf("Open qvk failed:%d\n", static_cast<int>(version));
       return result;
     }

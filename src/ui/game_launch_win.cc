@@ -8,6 +8,7 @@
 #include "base/launch_log.h"
 #include "base/message_box_win.h"
 #include "base/message_catalog_win.h"
+#include "base/owners_win.h"
 #include "base/resource.h"
 #include "base/text_win.h"
 #include "ui/game_launch.h"
@@ -116,8 +117,8 @@ bool CMainDlg::StartProcess(const std::wstring& application, const std::wstring&
     return false;
   }
   // The launcher does not watch the game.
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  const UniqueHandle thread(process.hThread);
+  const UniqueHandle game(process.hProcess);
   return true;
 }
 

@@ -47,10 +47,7 @@ bool EnsureGdiplusStarted() {
   return started;
 }
 
-CLayerDlg::~CLayerDlg() {
-  if (large_icon_) DestroyIcon(large_icon_);
-  if (small_icon_) DestroyIcon(small_icon_);
-}
+CLayerDlg::~CLayerDlg() = default;
 
 INT_PTR CLayerDlg::RunModal() { return DoModal(IDD_LAYER_DIALOG, nullptr); }
 
@@ -82,10 +79,10 @@ void CLayerDlg::OnInitDialog() {
   SetPropW(hwnd_, kLauncherWindowProperty, reinterpret_cast<HANDLE>(1));
   SetWindowTextW(hwnd_, LoadMessage(IDS_CAPTION).c_str());
 
-  large_icon_ = LoadAppIcon(SM_CXICON, SM_CYICON);
-  small_icon_ = LoadAppIcon(SM_CXSMICON, SM_CYSMICON);
-  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_));
-  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
+  large_icon_.reset(LoadAppIcon(SM_CXICON, SM_CYICON));
+  small_icon_.reset(LoadAppIcon(SM_CXSMICON, SM_CYSMICON));
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_.get()));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
 
   BuildSkin();
 

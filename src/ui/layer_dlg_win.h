@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "base/owners_win.h"
 #include "ui/dialog_win.h"
 
 class CMainDlg;
@@ -42,8 +43,8 @@ class CLayerDlg : public CDialog {
   void BuildSkin();
 
   CMainDlg* main_dialog_;
-  HICON large_icon_ = nullptr;
-  HICON small_icon_ = nullptr;
+  UniqueIcon large_icon_;
+  UniqueIcon small_icon_;
   SIZE image_size_ = {0, 0};
   bool skin_drawn_ = false;
 };

@@ -33,11 +33,7 @@ CMainDlg::CMainDlg(const LaunchContext& context)
   }
 }
 
-CMainDlg::~CMainDlg() {
-  if (background_) DeleteObject(background_);
-  if (large_icon_) DestroyIcon(large_icon_);
-  if (small_icon_) DestroyIcon(small_icon_);
-}
+CMainDlg::~CMainDlg() = default;
 
 bool CMainDlg::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
   switch (message) {
@@ -81,13 +77,13 @@ BOOL CMainDlg::OnInitDialog() {
   SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) | WS_EX_LAYERED);
   SetLayeredWindowAttributes(hwnd_, kMainDialogColourKey, 0, LWA_COLORKEY);
 
-  background_ = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
-                                                MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0,
-                                                0, LR_DEFAULTCOLOR));
-  large_icon_ = LoadAppIcon(SM_CXICON, SM_CYICON);
-  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_));
-  small_icon_ = LoadAppIcon(SM_CXSMICON, SM_CYSMICON);
-  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
+  background_ = gdi::Bitmap(static_cast<HBITMAP>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0,
+                 LR_DEFAULTCOLOR)));
+  large_icon_.reset(LoadAppIcon(SM_CXICON, SM_CYICON));
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_.get()));
+  small_icon_.reset(LoadAppIcon(SM_CXSMICON, SM_CYSMICON));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
 
   d3d9_check_ = CheckD3D9() ? 1 : 0;
   LaunchLogf("D3D9Check:%d\n", d3d9_check_);
@@ -114,14 +110,12 @@ void CMainDlg::OnEraseBackground(HDC dc) {
   RECT client;
   GetClientRect(hwnd_, &client);
   BITMAP info = {};
-  if (!background_ || !GetObjectW(background_, sizeof info, &info)) return;
-  HDC memory = CreateCompatibleDC(dc);
-  if (!memory) return;
-  HGDIOBJ previous = SelectObject(memory, background_);
-  StretchBlt(dc, 0, 0, client.right - client.left, client.bottom - client.top, memory, 0, 0,
+  if (!background_.get() || !GetObjectW(background_.get(), sizeof info, &info)) return;
+  gdi::MemoryDc memory(dc);
+  if (!memory.get()) return;
+  gdi::ScopedSelect selected(memory.get(), background_.get());
+  StretchBlt(dc, 0, 0, client.right - client.left, client.bottom - client.top, memory.get(), 0, 0,
              info.bmWidth, info.bmHeight, SRCCOPY);
-  SelectObject(memory, previous);
-  DeleteDC(memory);
 }
 
 void CMainDlg::OnVersionReady() {

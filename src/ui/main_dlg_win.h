@@ -20,6 +20,8 @@
 #include <string>
 
 #include "ui/launch_context.h"
+#include "base/gdi_owners_win.h"
+#include "base/owners_win.h"
 #include "package/patch_list.h"
 #include "ui/dialog_win.h"
 
@@ -87,11 +89,11 @@ class CMainDlg : public CDialog {
   void Box(const std::wstring& text);
 
   uint8_t d3d9_check_ = 0;
-  HICON large_icon_ = nullptr;
-  HICON small_icon_ = nullptr;
+  UniqueIcon large_icon_;
+  UniqueIcon small_icon_;
   std::u16string launch_arguments_;  // at most kLaunchArgumentsCapacity - 1 units
   PatchListIndex window_index_;
-  HBITMAP background_ = nullptr;
+  gdi::Bitmap background_;
   int64_t start_time_ = 0;
   int64_t launch_time_ = 0;
   HWND owner_ = nullptr;  // the skin window, recorded at initialisation

@@ -15,7 +15,7 @@
 // Returns false when any step fails; `path` then keeps its previous content
 // (or stays absent) and the temporary file is removed. Any thread, but two
 // writers of the same path at once are not supported.
-bool WriteFileReplacing(const std::filesystem::path& path, const void* data,
+[[nodiscard]] bool WriteFileReplacing(const std::filesystem::path& path, const void* data,
                         std::size_t size);
 
 // Clears a read-only mark on `path` (owner write permission; on Windows the

@@ -19,7 +19,8 @@ bool SaveCurrentZone(const ServerList& list, const wchar_t* path) {
   // that holds only its mark or the new zone beside the old version.
   if (list.current_zone == nullptr) {
     if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
-      WriteFileReplacing(path, kUtf16LeMark, 2);
+      // Nothing depends on it: a file that cannot be made is made next time.
+      static_cast<void>(WriteFileReplacing(path, kUtf16LeMark, 2));
     }
     return false;
   }

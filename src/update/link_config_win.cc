@@ -51,15 +51,14 @@ ManifestLinkEntry FindLinkEntry(const PatchListIndex& manifest) {
 // removes the temporary file. Empty URLs when the archive or entry fails.
 LinkUrls ReadLinkUrlsFromArchive(const LinkSourceChoice& choice, const std::wstring& dir) {
   LinkUrls urls;
-  QvkArchive* archive = QvkOpen(AsciiToU16(choice.archive).c_str());
+  const QvkArchivePtr archive(QvkOpen(AsciiToU16(choice.archive).c_str()));
   if (!archive) return urls;
   std::u16string entry = ToU16(AnsiToWideBounded(choice.entry, kArchiveEntryUnits + 1));
   std::wstring temp = dir + L"/System/linkTemp.ini";
-  if (QvkExtract(archive, entry.c_str(), ToU16(temp).c_str()) >= 0) {
+  if (QvkExtract(archive.get(), entry.c_str(), ToU16(temp).c_str()) >= 0) {
     urls = ReadLinkUrls(temp);
   }
   DeleteFileW(temp.c_str());  // also a partial file left by a failed copy
-  QvkClose(archive);
   return urls;
 }
 

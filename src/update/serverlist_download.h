@@ -72,10 +72,10 @@ inline constexpr std::size_t kSavedZoneUnits = 63;
 // `list` unchanged, if the stored list does not load. The caller reads the
 // saved zone ("./system/currentzone.ini" [current] zone) before and the
 // versions after. Worker thread.
-bool LoadServerListFile(const std::filesystem::path& stored, std::u16string_view saved_zone,
+[[nodiscard]] bool LoadServerListFile(const std::filesystem::path& stored, std::u16string_view saved_zone,
                         ServerList& list, AnsiEncoder encoder = AsciiOrQuestionMark);
 // The same on an unscrambled document in memory (a body just received).
-bool LoadServerListDocument(const std::vector<unsigned char>& document,
+[[nodiscard]] bool LoadServerListDocument(const std::vector<unsigned char>& document,
                             std::u16string_view saved_zone, ServerList& list,
                             AnsiEncoder encoder = AsciiOrQuestionMark);
 

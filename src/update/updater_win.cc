@@ -20,9 +20,8 @@ ZUpdater* g_updater = nullptr;
 // ---- CThread ----
 
 CThread::~CThread() {
-  if (thread_) {
-    if (WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT) TerminateThread(thread_, 0);
-    CloseHandle(thread_);
+  if (thread_ && WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT) {
+    TerminateThread(thread_.get(), 0);
   }
 }
 
@@ -36,7 +35,7 @@ int CThread::Start() {
   DWORD id = 0;
   HANDLE handle = CreateThread(nullptr, 0, &CThread::ThreadMain, this, 0, &id);
   if (!handle) return -1;
-  thread_ = handle;
+  thread_.reset(handle);
   thread_id_ = id;
   return 0;
 }
@@ -60,14 +59,12 @@ ZUpdater::ZUpdater(const HWND& dialog_window)
   std::memcpy(server_list_base_url_, url.c_str(), url.size() + 1);
 }
 
-ZUpdater::~ZUpdater() {
-  if (ready_event_) CloseHandle(ready_event_);
-}
+ZUpdater::~ZUpdater() = default;
 
 void ZUpdater::Run() {
   MSG msg;
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-  SetEvent(ready_event_);
+  SetEvent(ready_event_.get());
   for (;;) {
     // -1 (a failed wait) ends the loop too: waiting again would spin.
     if (GetMessageW(&msg, nullptr, WM_USER, WM_APP) <= 0) return;

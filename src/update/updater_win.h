@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "base/owners_win.h"
 #include "package/patch_list.h"
 #include "update/http_transfer.h"
 #include "base/version.h"
@@ -56,7 +57,7 @@ class CThread {
   bool Post(UINT message, WPARAM wparam, LPARAM lparam);
 
   DWORD thread_id() const { return thread_id_; }
-  HANDLE thread_handle() const { return thread_; }
+  HANDLE thread_handle() const { return thread_.get(); }
 
   // Makes every later Start() fail, as if the system refused the thread.
   static void SetStartFailsForTest(bool fails);
@@ -65,7 +66,7 @@ class CThread {
   static DWORD WINAPI ThreadMain(void* self);
 
   DWORD thread_id_ = 0;
-  HANDLE thread_ = nullptr;
+  UniqueHandle thread_;
 };
 
 constexpr size_t kMissingTextUnits = 1024;   // with the terminator
@@ -91,7 +92,7 @@ class ZUpdater : public CThread {
   bool StopRequested() const { return stop_flag_.load(); }
 
   // Null if the event could not be created.
-  HANDLE ready_event() const { return ready_event_; }
+  HANDLE ready_event() const { return ready_event_.get(); }
 
   // Reports to the dialog. SendVersionReady waits for the handler to return
   // and does nothing once the stop flag is set. Worker thread.
@@ -123,7 +124,7 @@ class ZUpdater : public CThread {
   wchar_t missing_version_text_[kMissingTextUnits] = {};
   std::atomic<bool> stop_flag_{false};
   std::atomic<bool> sending_version_ready_{false};
-  HANDLE ready_event_ = nullptr;
+  UniqueHandle ready_event_;
   HttpTransfer http_;  // easy handle, transfer buffer, received count
   const HWND& dialog_window_;
   char server_list_base_url_[kBaseUrlBytes] = {};
