@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "base/owners_win.h"
 #include "package/patch_list.h"
+#include "update/thread_win.h"
 #include "update/http_transfer.h"
 #include "base/version.h"
 
@@ -36,38 +36,6 @@ constexpr UINT UM_UPDATE_ERROR = 1032;   // posted, wParam kind, lParam flag
 // Kinds of UM_UPDATE_ERROR.
 constexpr WPARAM kUpdateErrorServerList = 1;       // flag 0: ask again; flag 1: message 283
 constexpr WPARAM kUpdateErrorMissingPackages = 8;  // flag 0; message 293, missing-version text
-
-// Worker threads: Start() runs Run() on a new thread.
-class CThread {
- public:
-  CThread() = default;
-  CThread(const CThread&) = delete;
-  CThread& operator=(const CThread&) = delete;
-  // Terminates a thread that still runs (teardown joins it first, so this
-  // finds nothing to stop) and closes the handle.
-  virtual ~CThread();
-
-  // The thread's body.
-  virtual void Run() = 0;
-
-  // Creates the thread (default stack, runs at once). 0 on success, -1 when
-  // it cannot be created (or a second Start is attempted).
-  int Start();
-  // PostThreadMessageW to the thread; false if it could not be posted.
-  bool Post(UINT message, WPARAM wparam, LPARAM lparam);
-
-  DWORD thread_id() const { return thread_id_; }
-  HANDLE thread_handle() const { return thread_.get(); }
-
-  // Makes every later Start() fail, as if the system refused the thread.
-  static void SetStartFailsForTest(bool fails);
-
- private:
-  static DWORD WINAPI ThreadMain(void* self);
-
-  DWORD thread_id_ = 0;
-  UniqueHandle thread_;
-};
 
 constexpr size_t kMissingTextUnits = 1024;   // with the terminator
 constexpr size_t kBaseUrlBytes = 1024;       // with the terminator
