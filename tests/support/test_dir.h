@@ -1,4 +1,5 @@
-// A scoped temporary directory for tests that need the real disk.
+// The scratch directory of every test that needs the real disk: a fresh
+// temporary directory, removed with all it holds (read-only files too).
 #pragma once
 
 #include <atomic>

@@ -12,35 +12,26 @@
 #include <system_error>
 
 #include "package/qvk_writer.h"
+#include "support/test_dir.h"
 
 class TestInstallation {
  public:
-  explicit TestInstallation(const std::string& name) {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("hw_" + name + "_" + std::to_string(GetCurrentProcessId()));
-    std::error_code error;
-    std::filesystem::remove_all(dir_, error);
-    std::filesystem::create_directories(dir_ / "System");
-  }
-  ~TestInstallation() {
-    std::error_code error;
-    std::filesystem::remove_all(dir_, error);
+  // `name` is kept for the tests' readability; every scratch directory is new.
+  explicit TestInstallation(const std::string& /*name*/) {
+    std::filesystem::create_directories(dir_.path() / "System");
   }
   TestInstallation(const TestInstallation&) = delete;
   TestInstallation& operator=(const TestInstallation&) = delete;
 
-  const std::filesystem::path& dir() const { return dir_; }
+  const std::filesystem::path& dir() const { return dir_.path(); }
   std::filesystem::path Path(const std::string& relative) const { return dir_ / relative; }
   bool Exists(const std::string& relative) const {
     return std::filesystem::exists(Path(relative));
   }
   void Write(const std::string& relative, const std::string& bytes) const {
-    std::ofstream(Path(relative), std::ios::binary) << bytes;
+    WriteAll(Path(relative), bytes);
   }
-  std::string Read(const std::string& relative) const {
-    std::ifstream in(Path(relative), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string Read(const std::string& relative) const { return ReadAll(Path(relative)); }
   // An archive holding one level table entry, stored as UTF-16LE.
   void WriteTableArchive(const std::string& archive, const std::u16string& entry,
                          const std::u16string& table) const {
@@ -53,7 +44,7 @@ class TestInstallation {
   }
 
  private:
-  std::filesystem::path dir_;
+  TestDir dir_;
 };
 
 // Makes a directory the working directory for the length of a scope.

@@ -7,58 +7,39 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/test_dir.h"
 #include "update/updater_win.h"
 
 namespace updater_test {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::ReadAll;
+using ::WriteAll;
 
-inline void WriteAll(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A fresh directory with a System/ folder, made the working directory; the
-// previous working directory is restored and the tree removed afterwards.
+// A fresh scratch directory (TestDir) with a System/ folder, made the working
+// directory; the previous working directory is restored afterwards.
 class ScratchInstall {
  public:
-  ScratchInstall() {
-    static int serial = 0;
-    previous_ = fs::current_path();
-    root_ = fs::temp_directory_path() /
-            ("updater_test_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial));
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-    fs::create_directories(root_ / "System");
-    fs::current_path(root_);
+  ScratchInstall() : previous_(fs::current_path()) {
+    fs::create_directories(dir_.path() / "System");
+    fs::current_path(dir_.path());
   }
   ~ScratchInstall() {
-    fs::current_path(previous_);
-    for (auto& entry : fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied)) {
-      SetFileAttributesW(entry.path().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
     std::error_code ec;
-    fs::remove_all(root_, ec);
+    fs::current_path(previous_, ec);
   }
   ScratchInstall(const ScratchInstall&) = delete;
   ScratchInstall& operator=(const ScratchInstall&) = delete;
-  const fs::path& root() const { return root_; }
+  const fs::path& root() const { return dir_.path(); }
 
  private:
   fs::path previous_;
-  fs::path root_;
+  TestDir dir_;
 };
 
 struct DialogEvent {
