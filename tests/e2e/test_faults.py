@@ -5,6 +5,8 @@ may be started."""
 import contextlib
 import os
 import shutil
+import socket
+import struct
 import subprocess
 import time
 
@@ -19,6 +21,11 @@ SIDE_FILES = {"proxy": "System/Proxy.ini", "pqxenc": "System/pqx_enc.ini", "pqxb
 
 def scrambled(data):
     return bytes(b ^ 0xA5 for b in data)
+
+
+def stored_side_file(key, body):
+    """A side file as the launcher stores it: "pqx_bsid.xml" scrambled."""
+    return scrambled(body) if key == "pqxbsid" else body
 
 
 def saved_zone(inst):
@@ -42,31 +49,100 @@ def earlier_run(inst, http_server):
         inst.write(rel, f"earlier {key}".encode())
 
 
-@pytest.mark.parametrize("status, body", [
-    (200, b"<html><body>Down for maintenance</body></html>"),
-    (200, b'<?xml version="1.0"?><html xmlns="http://www.w3.org/1999/xhtml"><body><form/></body></html>'),
-    (200, b""),
-    (302, GOOD_LIST),
-    (204, b""),
-], ids=["maintenance", "xhtml-portal", "empty", "302", "204"])
-def test_answers_that_are_not_a_list_keep_what_is_stored(inst, launcher, http_server, status, body):
+def send(handler, status, body, length=None):
+    handler.send_response(status)
+    handler.send_header("Content-Length", str(len(body) if length is None else length))
+    handler.end_headers()
+    handler.wfile.write(body)
+    handler.wfile.flush()
+
+
+def drip(body):
+    """The whole body, one byte at a time."""
+    def route(handler):
+        handler.send_response(200)
+        handler.send_header("Content-Length", str(len(body)))
+        handler.end_headers()
+        for i in range(len(body)):
+            handler.wfile.write(body[i:i + 1])
+            handler.wfile.flush()
+            time.sleep(0.005)
+    return route
+
+
+def reset_mid_body(body):
+    """Half the announced body, then a connection reset."""
+    def route(handler):
+        send(handler, 200, body[:len(body) // 2], length=len(body))
+        handler.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        handler.connection.close()
+    return route
+
+
+def silent(handler):
+    time.sleep(22)  # longer than the transfer's time-out
+
+
+BILLION_LAUGHS = (b'<?xml version="1.0"?><!DOCTYPE l [<!ENTITY a "aaaaaaaaaa">' +
+                  b"".join(b'<!ENTITY %s "%s">' % (bytes([98 + i]), b"&%s;" % bytes([97 + i]) * 10)
+                           for i in range(9)) +
+                  b']><list v="12004"><zone n="&j;" p="1" a="x" l="y" e="0"/></list>')
+
+# What a server may answer instead of the list. Every one is a failed attempt
+# except the dripped list; after the fourth the list of the earlier run is
+# used, and nothing stored is replaced. (name, route or None for a refused
+# connection, side files get the same answer, longest run in seconds)
+HOSTILE = [
+    ("refused", None, False, 30),
+    ("silent", silent, False, 100),
+    ("dripped", drip(server_list(12004, [("三区", 1, "link-three")])), False, 60),
+    ("reset", reset_mid_body(GOOD_LIST), True, 30),
+    ("302", (302, GOOD_LIST), True, 30),
+    ("204", (204, b""), True, 30),
+    ("404", (404, b"not found"), True, 30),
+    ("500", (500, GOOD_LIST), True, 30),
+    ("over-limit", (200, b"<?xml version=\"1.0\"?>" + b" " * 262144), False, 30),
+    ("empty", (200, b""), False, 30),
+    ("maintenance", (200, b"<html><body>Down for maintenance</body></html>"), False, 30),
+    ("xhtml-portal", (200, b'<?xml version="1.0"?><html xmlns="http://www.w3.org/1999/xhtml"><body><form/>'
+                           b'</body></html>'), False, 30),
+    ("invalid-utf8", (200, b'<?xml version="1.0"?><list v="12004"><zone n="\xff\xfe\xc3" p="1" a="x" l="y"/>'
+                           b'<zone n="later" p="1"/></list>'), False, 30),
+    ("billion-laughs", (200, BILLION_LAUGHS), False, 30),
+]
+
+
+@pytest.mark.parametrize("name, route, side_too, bound", HOSTILE, ids=[case[0] for case in HOSTILE])
+def test_hostile_server_answers_keep_what_is_stored(inst, launcher, http_server, name, route, side_too, bound):
     earlier_run(inst, http_server)
-    http_server.routes["/srv/serverlist.xml"] = (status, body)
+    if route is None:
+        inst.ini("updatecfg.ini", {"run": {"game_exe": "Game.exe", "base_version": "1.2.3"},
+                                   "home": {"serverlist": "http://127.0.0.1:1/srv"}})
+    else:
+        http_server.routes["/srv/serverlist.xml"] = route
     for key in SIDE_FILES:
-        http_server.routes[f"/side/{key}"] = (status, body)
+        http_server.routes[f"/side/{key}"] = route if side_too else (200, f"new {key}".encode())
     before = stored_files(inst)
-    assert launcher.run(inst, "zone=3", timeout=90) == 1
+    started = time.monotonic()
+    assert launcher.run(inst, "zone=3", timeout=bound + 30) == 1
+    elapsed = time.monotonic() - started
     records = inst.wait_stub_records(1, rel_dir="System")
     assert len(records) == 1, inst.log_text()
+    assert elapsed < bound, elapsed
     log = inst.log_text()
+    if name == "dripped":
+        assert log.count("DownloadServerlist err_code:") == 1, log
+        assert inst.path("serverlist.xml").read_bytes() == scrambled(
+            server_list(12004, [("三区", 1, "link-three")]))
+        assert "zone=三区\r\n" in saved_zone(inst)
+        return
     # Four failed attempts, then the list of the earlier run.
-    assert http_server.requests.count("/srv/serverlist.xml") == 4, http_server.requests
     assert log.count("DownloadServerlist err_code:") == 4, log
     assert inst.path("serverlist.xml").read_bytes() == before["serverlist.xml"]
     assert "zone=二区\r\n" in saved_zone(inst)
-    if status != 200:  # a 200 body is a side file the launcher does not read
-        for rel in SIDE_FILES.values():
-            assert inst.path(rel).read_bytes() == before[rel], rel
+    for key, rel in SIDE_FILES.items():
+        expected = before[rel] if side_too else stored_side_file(key, f"new {key}".encode())
+        assert inst.path(rel).read_bytes() == expected, rel
 
 
 @pytest.fixture

@@ -8,6 +8,9 @@
 //                                   BUTTON (ok, yes, no, cancel)
 //   hold-semaphore NAME             create the semaphore, print "held", keep
 //                                   it until a line (or EOF) on stdin
+//   hold-file PATH                  open the file without sharing (created if
+//                                   missing), print "held", keep it open until
+//                                   a line (or EOF) on stdin
 //   mark-window                     create a minimised top-level window that
 //                                   carries the launcher property, print
 //                                   "marked", wait for a line on stdin, then
@@ -294,6 +297,15 @@ int wmain(int argc, wchar_t** argv) {
     Print(semaphore ? L"held" : L"failed");
     WaitForStdinLine();
     return semaphore ? 0 : 1;
+  }
+  if (command == L"hold-file") {
+    HANDLE file = CreateFileW(arg(2).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool held = file != INVALID_HANDLE_VALUE;
+    Print(held ? L"held" : L"failed");
+    WaitForStdinLine();
+    if (held) CloseHandle(file);
+    return held ? 0 : 1;
   }
   if (command == L"mark-window") return MarkWindow();
   if (command == L"screenshot") {
