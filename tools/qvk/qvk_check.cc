@@ -1,0 +1,2 @@
+#include "qvk/qvk_commands.h"
+int CheckCommand(const Operands&, const Options&) { return 1; }
