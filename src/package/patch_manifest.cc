@@ -80,7 +80,7 @@ bool BuildPatchManifest(const PatchManifestInput& input, PatchManifest* out, std
   }
 
   const std::u16string exe_key = FoldEntryName(input.game_exe);
-  std::set<std::string> removed_entries;
+  std::map<std::string, std::string> removed_entries;  // upper-cased -> as named
   for (const std::u16string& name : input.removed) {
     if (FoldEntryName(name) == u"PATCHLIST.TXT") continue;
     if (!input.game_exe.empty() && FoldEntryName(name) == exe_key) {
@@ -94,7 +94,15 @@ bool BuildPatchManifest(const PatchManifestInput& input, PatchManifest* out, std
       return false;
     }
     std::string field;
-    if (input.encode(name, &field)) removed_entries.insert(UpperAscii(field));
+    if (input.encode(name, &field)) removed_entries.emplace(UpperAscii(field), field);
+  }
+  std::set<std::string> recorded_entries;
+  for (const auto& [key, record] : records) recorded_entries.insert(UpperAscii(record.entry));
+  for (const auto& [upper, entry] : removed_entries) {
+    if (!recorded_entries.count(upper)) {
+      out->notes.push_back("\"" + entry + "\" removed: no record names it, so it lives in the base"
+                           " archives, and the game still reads that copy");
+    }
   }
   for (auto it = records.begin(); it != records.end();) {
     if (removed_entries.count(UpperAscii(it->second.entry))) {

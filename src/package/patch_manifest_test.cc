@@ -69,8 +69,9 @@ TEST(BuildPatchManifest, RemovalsNeedConsentAndDropTheirRecords) {
   input.allow_removals = true;
   ASSERT_TRUE(BuildPatchManifest(input, &out, &error)) << error;
   EXPECT_EQ(out.text, "KEEP.DAT\tkeep.dat\t10002\n");
-  ASSERT_EQ(out.notes.size(), 1u);
-  EXPECT_NE(out.notes[0].find("data/old.dat"), std::string::npos);
+  ASSERT_EQ(out.notes.size(), 2u);
+  EXPECT_NE(out.notes[0].find("base_only.txt\" removed: no record"), std::string::npos) << out.notes[0];
+  EXPECT_NE(out.notes[1].find("data/old.dat"), std::string::npos) << out.notes[1];
 }
 
 TEST(BuildPatchManifest, RefusesWhatPlayersCouldNotUse) {
