@@ -75,7 +75,10 @@ class Report {
   // "link.ini from" -> "link_ini_from": keys scripts can name.
   static std::string JsonKey(const std::string& name) {
     std::string key;
-    for (char c : name) key += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '_';
+    for (char c : name) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      key += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '_';
+    }
     return key;
   }
   std::vector<Item> items_;
