@@ -1,4 +1,5 @@
 // qvk verify: the whole archive, and the manifest it carries.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -43,7 +44,9 @@ int VerifyCommand(const Operands& args, const Options& options) {
       const fs::path dir = args.size() == 2 ? fs::path(args[1]) : fs::path();
       PackageShelf shelf(dir, code_page ? code_page : DefaultCodePage());
       if (rules.package) shelf.Put(*rules.package, std::move(archive));
+      Progress progress("verify: records", static_cast<int64_t>(std::count(text.begin(), text.end(), '\n')));
       EntryLookup lookup = [&](VersionNumber v, const std::string& entry) {
+        progress.Advance();
         if (args.size() < 2 && (!rules.package || v != *rules.package)) {
           return EntryPresence::kNotChecked;
         }
