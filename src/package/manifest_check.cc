@@ -67,6 +67,13 @@ std::vector<std::string> CheckManifest(const std::string& text, const ManifestRu
     problems.push_back("PatchList.txt " + error);
     return problems;
   }
+  for (size_t i = text.find('\r'); i != std::string::npos; i = text.find('\r', i + 1)) {
+    if (i + 1 < text.size() && text[i + 1] != '\n') {
+      problems.push_back("PatchList.txt has a carriage return without a line feed: the launcher"
+                         " reads only the first record of such a line");
+      break;
+    }
+  }
   std::map<std::string, std::string> seen;  // upper-cased key -> key as written
   for (const ManifestRecord& r : records) {
     const std::string where = "PatchList.txt record " + Quoted(r.key) + ": ";

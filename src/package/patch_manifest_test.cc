@@ -141,6 +141,8 @@ TEST(CheckManifest, NamesEachProblem) {
       {"executable entry missing", "GAME.EXE\tbin/game.exe\t10001\n",
        "executable entry \"GAME.EXE\" is missing"},
       {"two records on a line split by blanks", "A a 10001 B b 10001\n", nullptr},
+      {"CR LF line ends", "A\ta\t10001\r\nB\tb\t10001\r\n", nullptr},
+      {"CR alone ends a line", "A\ta\t10001\rB\tb\t10001\r", "carriage return without a line feed"},
   };
   ManifestRules rules;
   rules.base = 10000;
