@@ -60,8 +60,16 @@ bool ReadTree(const fs::path& root, std::map<std::u16string, TreeFile>* files, s
   return true;
 }
 
+// Two read buffers, allocated once.
+struct CompareBuffers {
+  static constexpr size_t kChunk = 1 << 20;
+  std::vector<char> a = std::vector<char>(kChunk);
+  std::vector<char> b = std::vector<char>(kChunk);
+};
+
 // Whether two files hold the same bytes; false with `error` when one cannot be read.
-bool SameContent(const TreeFile& a, const TreeFile& b, bool* same, std::string* error) {
+bool SameContent(const TreeFile& a, const TreeFile& b, CompareBuffers* buffers, bool* same,
+                 std::string* error) {
   *same = false;
   if (a.size != b.size) return true;
   std::unique_ptr<QvkFile> fa = QvkDefaultFileSystem().OpenForRead(a.path.u16string().c_str());
@@ -70,16 +78,14 @@ bool SameContent(const TreeFile& a, const TreeFile& b, bool* same, std::string* 
     *error = PathText(!fa ? a.path : b.path) + ": cannot read";
     return false;
   }
-  constexpr size_t kChunk = 1 << 20;
-  static std::vector<char> ba(kChunk), bb(kChunk);
   int64_t left = a.size;
   while (left > 0) {
-    const size_t want = static_cast<size_t>(std::min<int64_t>(left, kChunk));
-    if (fa->Read(ba.data(), want) != want || fb->Read(bb.data(), want) != want) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(left, CompareBuffers::kChunk));
+    if (fa->Read(buffers->a.data(), want) != want || fb->Read(buffers->b.data(), want) != want) {
       *error = PathText(a.path) + " or " + PathText(b.path) + ": short read";
       return false;
     }
-    if (std::memcmp(ba.data(), bb.data(), want) != 0) return true;
+    if (std::memcmp(buffers->a.data(), buffers->b.data(), want) != 0) return true;
     left -= static_cast<int64_t>(want);
   }
   *same = true;
@@ -188,15 +194,26 @@ int PatchCommand(const Operands& args, const Options& options) {
   if (!ReadTree(old_root, &old_files, &error) || !ReadTree(new_root, &new_files, &error)) {
     return Fail(error);
   }
+  // OLD must be the tree of the release whose manifest is carried forward:
+  // every file that manifest names lies in it.
+  for (const ManifestRecord& r : input.previous) {
+    std::u16string entry;
+    if (!DecodeCodePage(r.entry_name, code_page ? code_page : 1252, &entry) ||
+        !old_files.count(FoldEntryName(entry))) {
+      return Fail(PathText(old_root) + ": lacks \"" + r.entry_name + "\", which the manifest of " +
+                  FiveDigitForm(*previous) + " names; is it the tree of that release?");
+    }
+  }
   std::vector<ArchiveInput> inputs;
   size_t added = 0, changed = 0;
   bool exe_changed = false;
   {
+    CompareBuffers buffers;
     Progress progress("patch: comparing", static_cast<int64_t>(new_files.size()));
     for (const auto& [folded, file] : new_files) {
       const auto old = old_files.find(folded);
       bool same = false;
-      if (old != old_files.end() && !SameContent(old->second, file, &same, &error)) return Fail(error);
+      if (old != old_files.end() && !SameContent(old->second, file, &buffers, &same, &error)) return Fail(error);
       progress.Advance();
       if (same && old->second.name == file.name) continue;
       ++(old == old_files.end() ? added : changed);
