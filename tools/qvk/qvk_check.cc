@@ -19,10 +19,12 @@
 #include "qvk/qvk_ini.h"
 #include "qvk/qvk_manifest_io.h"
 #include "qvk/qvk_platform.h"
+#include "serverlist/server_list_parser.h"
 #include "ui/exe_refresh.h"
 #include "update/exe_source.h"
 #include "update/link_source.h"
 #include "update/package_check.h"
+#include "update/serverlist_download.h"
 #include "update/version.h"
 
 namespace fs = std::filesystem;
@@ -177,7 +179,18 @@ int CheckCommand(const Operands& args, const Options& options) {
   report.Text("current version", Dotted(current) + (update_ini.exists ? "" : ", update.ini missing"));
   report.Text("base version", Dotted(base) + (config_ini.exists ? "" : ", updatecfg.ini missing"));
   report.Text("game executable", U8(game_exe));
-  report.Text("required version", "from the server list; not checked offline");
+  // The required version: as the operator says, or from the list the last
+  // run stored (the launcher itself uses the list it downloads).
+  std::optional<VersionNumber> required;
+  if (options.Has(u"required")) {
+    required = ParseVersionText(options.Value(u"required"));
+    report.Text("required version", Dotted(*required) + " (--required)");
+  } else if (ServerList stored; ParseServerListFile(kStoredServerListPath, stored)) {
+    required = stored.required_version;
+    report.Text("required version", Dotted(*required) + " (the server list stored by the last run)");
+  } else {
+    report.Text("required version", "unknown offline (no stored server list; see --required)");
+  }
 
   const PackageExists exists = [](VersionNumber v) { return IsFile(PatchPackagePath(v)); };
   std::vector<std::string> messages;
@@ -247,7 +260,12 @@ int CheckCommand(const Operands& args, const Options& options) {
     }
   }
 
-  // The window side: the executable refresh, the level table, the launch.
+  // The window side: the required version, the executable refresh, the
+  // level table, the launch.
+  if (starts && required && current < *required) {
+    messages.push_back("278 (the current version is below the required " + Dotted(*required) + ")");
+    starts = false;
+  }
   if (starts) {
     const std::u16string upper = UpperCaseAsciiLetters(game_exe);
     std::string key;

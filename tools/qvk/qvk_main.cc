@@ -23,7 +23,7 @@ constexpr char kUsage[] =
     "            [--game-exe=NAME] [--codepage=CP] [--first] [--allow-removals]\n"
     "                                   build PACKAGE_DIR/Verpatch<version>.qvk with its\n"
     "                                   cumulative PatchList.txt\n"
-    "  qvk check [--json] [--codepage=CP] INSTALLATION\n"
+    "  qvk check [--json] [--codepage=CP] [--required=VERSION] INSTALLATION\n"
     "                                   tell what the launcher would decide; exit status\n"
     "                                   0 only when it would start the game\n"
     "  qvk --help                       show this text\n"

@@ -212,6 +212,8 @@ expect_match("${out}" "link.ini from: System/Verpatch10002.qvk entry link.ini \\
 expect_match("${out}" "clean-up would delete: System/Verpatch09000.qvk\n")
 expect_match("${out}" "fallback copies the start-up removes: System/Game_temp20260101000000.exe\n")
 expect_match("${out}" "starts the game: yes")
+qvk(1 check --required=1.0.3 inst)
+expect_match("${out}" "messages: 278")
 qvk(0 check --json inst)
 string(JSON starts GET "${out}" starts_the_game)
 string(JSON deleted GET "${out}" clean_up_would_delete 0)
