@@ -32,14 +32,6 @@ bool ScanInt(const std::u16string& text, size_t* at, int width, int* value) {
 
 }  // namespace
 
-std::u16string GameBaseName(const std::u16string& game_exe) {
-  const size_t dot = game_exe.rfind(u'.');
-  if (dot == std::u16string::npos) return {};
-  return game_exe.substr(0, dot);
-}
-
-std::u16string TempCopyPattern(const std::u16string& base_name) { return base_name + u"_temp"; }
-
 bool IsTempCopy(const std::u16string& name, const std::u16string& pattern) {
   return name.find(u".exe") != std::u16string::npos && name.find(pattern) != std::u16string::npos;
 }

@@ -6,12 +6,7 @@
 #include <ctime>
 #include <string>
 
-// The game_exe value up to, not including, its last "."; empty without a ".".
-std::u16string GameBaseName(const std::u16string& game_exe);
-
-// Base name followed by "_temp": the prefix of the copies that the executable
-// refresh leaves when the real file is held open.
-std::u16string TempCopyPattern(const std::u16string& base_name);
+#include "ui/exe_refresh.h"  // GameBaseName, TempCopyPattern
 
 // A listed "*.exe" name that is a leftover copy: it contains ".exe" and the
 // pattern, both case-sensitive.

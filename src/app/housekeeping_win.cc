@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "app/housekeeping.h"
-#include "app/launch_log.h"
-#include "app/text_win.h"
+#include "base/launch_log.h"
+#include "base/text_win.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/launch_log.h"
+#include "base/launch_log.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // launcher.exe: a narrow-character GUI entry.
 #include <windows.h>
 
-#include "app/launch_arguments.h"
+#include "ui/launch_arguments.h"
 #include "app/startup_win.h"
 #include "package/qvk_file_win.h"
 #include "ui/launcher_window_win.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/resource.h"
+#include "base/resource.h"
 
 namespace {
 

@@ -7,25 +7,22 @@
 #include <ctime>
 
 #include "app/housekeeping_win.h"
-#include "app/launch_arguments.h"
-#include "app/launch_log.h"
-#include "app/message_box_win.h"
-#include "app/message_catalog_win.h"
-#include "app/profile_win.h"
-#include "app/text_win.h"
+#include "base/resource.h"
+#include "ui/layer_dlg_win.h"
+#include "ui/launch_arguments.h"
+#include "base/launch_log.h"
+#include "base/message_box_win.h"
+#include "base/message_catalog_win.h"
+#include "base/profile_win.h"
+#include "base/text_win.h"
 
 const wchar_t kGameExecutable[] = L"青石晚钟.exe";
 const wchar_t kGameRunningSemaphore[] = L"RUONLINE{bd1a956d-f42d-49d6-ad4a-9a171de62944}";
 const wchar_t kDownloaderSemaphore[] = L"TLONLINE{AF10B0A9-D1C4-59F1-4A14-D34C5B1F0951}";
 const wchar_t kInstanceSemaphore[] = L"TLONLINE{1421004F-3FC7-451A-BA84-4990A24D5746}";
-const wchar_t kLauncherWindowProperty[] = L"ZARQONLINE";
 
 namespace {
 
-const unsigned kMsgCaption = 130;
-const unsigned kMsgGameRunning = 132;
-const unsigned kMsgDownloaderRunning = 134;
-const unsigned kMsgLauncherNotExited = 135;
 
 void MakeDpiAware() {
   if (HMODULE user32 = LoadLibraryW(L"user32.dll")) {
@@ -47,7 +44,7 @@ void ChooseLanguage() {
 }
 
 int Box(unsigned text_id, UINT type) {
-  return ShowMessageBox(nullptr, LoadMessage(text_id), LoadMessage(kMsgCaption), type);
+  return ShowMessageBox(nullptr, LoadMessage(text_id), LoadMessage(IDS_CAPTION), type);
 }
 
 // Returns true when this is the only launcher. Otherwise brings the other
@@ -59,7 +56,7 @@ bool ClaimSingleInstance() {
     SetForegroundWindow(other);
     return false;
   }
-  Box(kMsgLauncherNotExited, MB_OK);
+  Box(IDS_LAUNCHER_NOT_EXITED, MB_OK);
   return false;
 }
 
@@ -122,13 +119,13 @@ int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_win
 
   if (NamedSemaphoreExists(kGameRunningSemaphore)) {
     LaunchLogWrite("game is running\n");
-    if (Box(kMsgGameRunning, MB_YESNO) == IDNO) {
+    if (Box(IDS_GAME_RUNNING, MB_YESNO) == IDNO) {
       LaunchLogWrite("launch exit\n");
       return 0;
     }
   }
   if (NamedSemaphoreExists(kDownloaderSemaphore)) {
-    Box(kMsgDownloaderRunning, MB_OK);
+    Box(IDS_DOWNLOADER_RUNNING, MB_OK);
     return 0;
   }
   if (!ClaimSingleInstance()) return 0;

@@ -9,11 +9,7 @@
 #include <functional>
 #include <string>
 
-// What start-up hands to the launcher window.
-struct LaunchContext {
-  std::u16string launch_arguments;  // "<command text>&<start time>", at most 1023 units
-  int64_t start_time = 0;           // seconds since 1970
-};
+#include "ui/launch_context.h"
 
 // Runs the skin window modally and returns its result (1 when the launcher
 // was closed, -1 if the window could not be created).
@@ -44,9 +40,6 @@ bool NamedSemaphoreExists(const wchar_t* name);
 // of the process. False when another launcher holds the marker already, also
 // when the marker refuses this process access (an elevated launcher's).
 bool TakeInstanceMarker(const wchar_t* name);
-
-// The window property that marks the running launcher's top-level window.
-extern const wchar_t kLauncherWindowProperty[];
 
 // Walks the top-level windows in z-order and returns the first that carries
 // the launcher property, or null.

@@ -1,4 +1,5 @@
 #include "app/startup_win.h"
+#include "ui/layer_dlg_win.h"
 
 #include <gtest/gtest.h>
 #include <sddl.h>
@@ -10,8 +11,8 @@
 #include <sstream>
 #include <string>
 
-#include "app/launch_log.h"
-#include "app/text_win.h"
+#include "base/launch_log.h"
+#include "base/text_win.h"
 
 namespace {
 

@@ -3,8 +3,9 @@
 
 #include <string>
 
-#include "app/launch_log.h"
-#include "app/profile_win.h"
+#include "base/launch_log.h"
+#include "base/profile_win.h"
+#include "base/text_win.h"
 #include "hardware/cpu_class.h"
 #include "hardware/graphics_level.h"
 #include "hardware/level_table.h"

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <d3d9.h>
 
-#include "app/launch_log.h"
+#include "base/launch_log.h"
 #include "hardware/d3d9_caps.h"
 #include "hardware/d3d9_loader_win.h"
 #include "hardware/probe_log.h"

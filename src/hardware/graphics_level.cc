@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "update/version.h"
+#include "base/resource.h"
+#include "base/version.h"
 
 int FallbackGraphicsLevel(int32_t video_memory_mb, float cpu_clock_ghz,
                           uint64_t available_memory_mb) {
@@ -41,7 +42,7 @@ LevelTableSource SelectLevelTableSource(uint32_t patch_version, uint32_t base_ve
 
 unsigned FirstStartMessageId(int level) {
   if (level < 0 || level > 3) return 0;
-  return 275u - static_cast<unsigned>(level);
+  return IDS_FIRST_START_LOW - static_cast<unsigned>(level);
 }
 
 bool ShouldShowFirstStartNotice(int first_run, bool d3d9_check_passed) {

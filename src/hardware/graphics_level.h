@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/resource.h"
+
 constexpr int kNoGraphicsLevel = -1;
 
 // Probe values in the order they are gathered.
@@ -51,7 +53,7 @@ constexpr const char* kLevelTableManifestKey = "GRAPHICSLEVEL.INI";
 constexpr int kGameFirstRun = 1000;
 
 // Caption of the first-start notice.
-constexpr unsigned kFirstStartCaptionId = 276;
+constexpr unsigned kFirstStartCaptionId = IDS_FIRST_START_CAPTION;
 
 // The notice text for levels 3..0 (messages 272..275); 0 for any other level.
 unsigned FirstStartMessageId(int level);

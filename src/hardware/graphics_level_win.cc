@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "app/launch_log.h"
-#include "app/message_box_win.h"
-#include "app/message_catalog_win.h"
-#include "app/profile_win.h"
+#include "base/launch_log.h"
+#include "base/profile_win.h"
+#include "base/text.h"
+#include "base/text_win.h"
 #include "hardware/d3d9_loader_win.h"
 #include "hardware/graphics_level.h"
 #include "hardware/level_table.h"
@@ -18,11 +18,6 @@
 #include "hardware/probes_win.h"
 
 namespace {
-
-// The game's own configuration. The game lets "game_Dir" in [run] move it,
-// but the profile file named for that lookup holds no keys, so it is always
-// here.
-const wchar_t kGameConfigPath[] = L"./System/GameConfig.ini";
 
 // Description bytes as wide characters, at most this many.
 constexpr size_t kMaxDescriptionChars = 512;
@@ -64,16 +59,4 @@ int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version, IDirect3D
   in.cpu_class = ClassifyCpu();
   in.desktop_pixels = QueryDesktopPixels();
   return ChooseLevel(in);
-}
-
-int RunFirstStartCheck(const PatchListIndex& manifest, uint32_t base_version,
-                       bool d3d9_check_passed, HWND owner, IDirect3D9* d3d) {
-  const int first_run = ReadProfileNumber(kGameConfigPath, L"FirstRun", L"FirstRun", -1);
-  const int level = ChooseGraphicsLevel(LevelTablePatchVersion(manifest), base_version, d3d);
-  if (level == kNoGraphicsLevel) return 0;
-  const unsigned message = FirstStartMessageId(level);
-  if (message != 0 && ShouldShowFirstStartNotice(first_run, d3d9_check_passed)) {
-    ShowMessageBox(owner, LoadMessage(message), LoadMessage(kFirstStartCaptionId), MB_OK);
-  }
-  return 1;
 }

@@ -6,8 +6,6 @@
 
 #include <cstdint>
 
-#include "package/patch_list.h"
-
 struct IDirect3D9;
 
 // The highest level the level table gives any adapter (at least 0; 0 with
@@ -23,13 +21,3 @@ int QueryAdapterLevel(uint32_t patch_version, uint32_t base_version, IDirect3D9*
 // with real probe values, but callers must still treat it as "no level").
 // `d3d` as for QueryAdapterLevel.
 int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version, IDirect3D9* d3d = nullptr);
-
-// Chooses the level with the table version taken from `manifest` (the main
-// dialog's window-side patch-list index). On the game's first start
-// ([FirstRun] FirstRun = 1000 in ./System/GameConfig.ini) and when
-// `d3d9_check_passed`, tells the player the level in a box owned by `owner`
-// (through ShowMessageBox; returns when it is closed). Returns 1 when the
-// game may start, 0 when no level could be chosen (no box then). `d3d` as
-// for QueryAdapterLevel.
-int RunFirstStartCheck(const PatchListIndex& manifest, uint32_t base_version,
-                       bool d3d9_check_passed, HWND owner, IDirect3D9* d3d = nullptr);

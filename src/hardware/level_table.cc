@@ -1,4 +1,5 @@
 #include "hardware/level_table.h"
+#include "base/text.h"
 
 #include <cstdio>
 #include <memory>
@@ -118,16 +119,3 @@ std::u16string WidenBytes(const char* bytes, size_t max_chars) {
   return text;
 }
 
-std::u16string AsciiLower(std::u16string text) {
-  for (char16_t& c : text) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return text;
-}
-
-std::u16string AsciiUpper(std::u16string text) {
-  for (char16_t& c : text) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return text;
-}

@@ -45,6 +45,3 @@ int MatchAdapterLevel(const LevelTable& table, const std::u16string& description
 // the character of the same value.
 std::u16string WidenBytes(const char* bytes, size_t max_chars);
 
-// Only the ASCII letters change.
-std::u16string AsciiLower(std::u16string text);
-std::u16string AsciiUpper(std::u16string text);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "hardware/level_table.h"
+#include "base/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const LevelTable table = ParseLevelTableBytes(data, size);

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "hardware/test_installation_win.h"
+#include "support/test_installation_win.h"
 
 namespace {
 

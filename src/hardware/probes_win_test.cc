@@ -5,11 +5,12 @@
 
 #include <string>
 
-#include "app/launch_log.h"
+#include "base/launch_log.h"
+#include "base/text.h"
 #include "hardware/cpu_class.h"
 #include "hardware/level_table.h"
 #include "hardware/probe_log.h"
-#include "hardware/test_installation_win.h"
+#include "support/test_installation_win.h"
 
 namespace {
 

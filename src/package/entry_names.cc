@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "base/text.h"
 #include "package/qvk_format.h"
 
 namespace {
@@ -113,13 +114,7 @@ bool IsWellFormedUtf16(std::u16string_view name) {
   return ok;
 }
 
-std::u16string FoldEntryName(std::u16string_view name) {
-  std::u16string folded(name);
-  for (char16_t& c : folded) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return folded;
-}
+std::u16string FoldEntryName(std::u16string_view name) { return AsciiUpper(std::u16string(name)); }
 
 std::vector<NameCollision> FindNameCollisions(const std::vector<std::u16string>& names) {
   std::vector<NameCollision> found;

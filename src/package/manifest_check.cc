@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "base/text.h"
+
 namespace {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -82,10 +84,7 @@ std::vector<std::string> CheckManifest(const std::string& text, const ManifestRu
       problems.push_back(where + "key is not upper case; the launcher's package check looks keys"
                                  " up as written");
     }
-    std::string upper = r.key;
-    for (char& c : upper) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
+    const std::string upper = AsciiUpper(r.key);
     const auto [it, added] = seen.emplace(upper, r.key);
     if (!added) {
       problems.push_back(where + "the key appears twice (also as " + Quoted(it->second) +

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "base/text.h"
 #include "package/qvk_archive.h"
 
 namespace {
@@ -92,11 +93,7 @@ bool ParsePatchList(const char* text, PatchListMode mode, PatchListIndex* index,
       return false;
     }
     std::string key(text + r.key_begin, r.key_length);
-    if (!worker) {
-      for (char& c : key) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      }
-    }
+    if (!worker) key = AsciiUpper(std::move(key));
     PatchListEntry& entry = (*index)[key];
     entry.entry_name.assign(text + r.name_begin, r.name_length);
     entry.version = static_cast<VersionNumber>(r.version);

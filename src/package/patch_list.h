@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "update/version.h"
+#include "base/version.h"
 
 struct PatchListEntry {
   std::string entry_name;  // ANSI code page, '/' separators

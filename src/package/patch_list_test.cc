@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "package/qvk_test_util.h"
+#include "support/qvk_test_util.h"
 #include "package/qvk_writer.h"
 
 namespace {

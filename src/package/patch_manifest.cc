@@ -3,8 +3,8 @@
 #include <map>
 #include <set>
 
+#include "base/text.h"
 #include "package/entry_names.h"
-#include "package/qvk_file.h"
 
 namespace {
 
@@ -36,13 +36,6 @@ bool ManifestField(const PatchManifestInput& input, std::u16string_view name, st
   return true;
 }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 }  // namespace
 
 std::u16string ManifestKey(std::u16string_view entry_name) {
@@ -61,7 +54,7 @@ bool BuildPatchManifest(const PatchManifestInput& input, PatchManifest* out, std
   std::map<std::string, Record> records;  // key -> record, in byte order
 
   for (const ManifestRecord& r : input.previous) {
-    const std::string key = UpperAscii(r.key);
+    const std::string key = AsciiUpper(r.key);
     const VersionNumber v = static_cast<VersionNumber>(r.version);
     if (v >= input.version) {
       *error = "previous manifest, record \"" + r.key + "\": version " + std::to_string(r.version) +
@@ -94,10 +87,10 @@ bool BuildPatchManifest(const PatchManifestInput& input, PatchManifest* out, std
       return false;
     }
     std::string field;
-    if (input.encode(name, &field)) removed_entries.emplace(UpperAscii(field), field);
+    if (input.encode(name, &field)) removed_entries.emplace(AsciiUpper(field), field);
   }
   std::set<std::string> recorded_entries;
-  for (const auto& [key, record] : records) recorded_entries.insert(UpperAscii(record.entry));
+  for (const auto& [key, record] : records) recorded_entries.insert(AsciiUpper(record.entry));
   for (const auto& [upper, entry] : removed_entries) {
     if (!recorded_entries.count(upper)) {
       out->notes.push_back("\"" + entry + "\" removed: no record names it, so it lives in the base"
@@ -105,7 +98,7 @@ bool BuildPatchManifest(const PatchManifestInput& input, PatchManifest* out, std
     }
   }
   for (auto it = records.begin(); it != records.end();) {
-    if (removed_entries.count(UpperAscii(it->second.entry))) {
+    if (removed_entries.count(AsciiUpper(it->second.entry))) {
       out->notes.push_back("\"" + it->second.entry + "\" removed: its record \"" + it->first +
                            "\" (version " + std::to_string(it->second.version) +
                            ") is dropped; the game reads the base archives' copy if there is one");
@@ -127,7 +120,7 @@ bool BuildPatchManifest(const PatchManifestInput& input, PatchManifest* out, std
         !ManifestField(input, ManifestKey(name), &key, error)) {
       return false;
     }
-    if (UpperAscii(key) != key) {
+    if (AsciiUpper(key) != key) {
       // A double-byte character whose second byte is a-z: the launcher's
       // window side upper-cases that byte, so the two sides would disagree.
       *error = Shown(name) + ": its key holds a double-byte character with a second byte a-z,"
@@ -146,7 +139,7 @@ bool BuildPatchManifest(const PatchManifestInput& input, PatchManifest* out, std
       return false;
     }
     const auto carried = records.find(key);
-    if (carried != records.end() && UpperAscii(carried->second.entry) != UpperAscii(entry)) {
+    if (carried != records.end() && AsciiUpper(carried->second.entry) != AsciiUpper(entry)) {
       *error = Shown(name) + " would take the key \"" + key + "\" of \"" + carried->second.entry +
                "\" (version " + std::to_string(carried->second.version) +
                "), which stays; the manifest keeps one record per key";

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "package/qvk_format.h"
-#include "package/qvk_test_util.h"
+#include "support/qvk_test_util.h"
 #include "package/qvk_writer.h"
 
 // The package test program's allocation functions: malloc and free, with a

@@ -1,4 +1,5 @@
 #include "package/qvk_file.h"
+#include "base/text.h"
 
 #include <atomic>
 #include <cstdio>
@@ -52,7 +53,7 @@ std::unique_ptr<QvkFile> OpenStdio(const char16_t* path, const char* mode, bool 
   // cannot be opened: no exception leaves, nothing stays open.
   std::FILE* f = nullptr;
   try {
-    f = std::fopen(QvkUtf16ToUtf8(path).c_str(), mode);
+    f = std::fopen(Utf16ToUtf8(path).c_str(), mode);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -79,34 +80,6 @@ class StdioFileSystem : public QvkFileSystem {
 };
 
 std::atomic<QvkFileSystem*> g_files{nullptr};
-
-void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-void AppendUtf16(std::u16string& out, uint32_t c) {
-  if (c < 0x10000) {
-    out += static_cast<char16_t>(c);
-  } else {
-    c -= 0x10000;
-    out += static_cast<char16_t>(0xD800 | (c >> 10));
-    out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
-  }
-}
 
 }  // namespace
 
@@ -144,55 +117,4 @@ int64_t QvkMemoryFile::Write(const void* buffer, size_t size) {
   std::memcpy(&bytes_[position_], buffer, size);
   position_ += size;
   return static_cast<int64_t>(size);
-}
-
-std::string QvkUtf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
-}
-
-std::u16string QvkUtf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    const uint8_t b = static_cast<uint8_t>(text[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
-      AppendUtf16(out, 0xFFFD);
-      ++i;
-      continue;
-    }
-    uint32_t c = extra == 0 ? b : b & (0x3F >> extra);
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      const uint8_t cont = static_cast<uint8_t>(text[i + k]);
-      if ((cont & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      c = (c << 6) | (cont & 0x3F);
-    }
-    static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (!ok || c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      AppendUtf16(out, 0xFFFD);
-      ++i;
-      continue;
-    }
-    AppendUtf16(out, c);
-    i += 1 + extra;
-  }
-  return out;
 }

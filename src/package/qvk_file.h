@@ -68,8 +68,3 @@ class QvkMemoryFile : public QvkFile {
   std::string bytes_;
   size_t position_ = 0;
 };
-
-// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
-std::string QvkUtf16ToUtf8(std::u16string_view text);
-// UTF-8 to UTF-16; invalid bytes become U+FFFD.
-std::u16string QvkUtf8ToUtf16(std::string_view text);

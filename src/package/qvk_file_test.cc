@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "package/qvk_test_util.h"
+#include "support/qvk_test_util.h"
 
 namespace {
 
@@ -52,25 +52,5 @@ TEST(QvkMemoryFile, ReadsWritesAndExtends) {
   EXPECT_EQ(f.bytes(), std::string("abc\0\0z", 6));
 }
 
-TEST(QvkUtf, ConvertsBothWays) {
-  const struct {
-    std::u16string utf16;
-    std::string utf8;
-  } cases[] = {
-      {u"", ""},
-      {u"abc/Z", "abc/Z"},
-      {u"\u00e9", "\xC3\xA9"},
-      {u"\u4e2d", "\xE4\xB8\xAD"},
-      {u"\U0001F600", "\xF0\x9F\x98\x80"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(QvkUtf16ToUtf8(c.utf16), c.utf8);
-    EXPECT_EQ(QvkUtf8ToUtf16(c.utf8), c.utf16);
-  }
-  EXPECT_EQ(QvkUtf16ToUtf8(std::u16string(1, char16_t{0xD800})), "\xEF\xBF\xBD");
-  EXPECT_EQ(QvkUtf8ToUtf16("\xFF" "a"), u"\uFFFDa");
-  EXPECT_EQ(QvkUtf8ToUtf16("\xE4\xB8"), u"\uFFFD\uFFFD");  // truncated sequence
-  EXPECT_EQ(QvkUtf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong
-}
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "package/qvk_archive.h"
-#include "package/qvk_test_util.h"
+#include "support/qvk_test_util.h"
 #include "package/qvk_writer.h"
 
 namespace {

@@ -1,4 +1,5 @@
 #include "package/qvk_format.h"
+#include "base/text.h"
 
 #include <array>
 #include <cstring>
@@ -29,9 +30,7 @@ constexpr CrcTables MakeCrcTables() {
 
 constexpr CrcTables kCrcTables = MakeCrcTables();
 
-inline uint32_t FoldCase(char16_t u) {
-  return (u >= 0x61 && u <= 0x7A) ? static_cast<uint32_t>(u - 0x20) : u;
-}
+inline uint32_t FoldCase(char16_t u) { return AsciiUpper(u); }
 
 // Adds block[j % 64] to every byte of buffer. The fixed 64-byte inner loop
 // is what lets the compiler vectorise it (whole blocks, no modulo).

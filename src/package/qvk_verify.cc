@@ -5,6 +5,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "base/text.h"
 #include "package/qvk_format.h"
 
 namespace {
@@ -37,15 +38,9 @@ struct Span {
 };
 
 std::string Describe(int32_t index, const std::u16string& name) {
-  return "record " + std::to_string(index) + " \"" + QvkUtf16ToUtf8(name) + "\"";
+  return "record " + std::to_string(index) + " \"" + Utf16ToUtf8(name) + "\"";
 }
 
-std::u16string Folded(std::u16string name) {
-  for (char16_t& u : name) {
-    if (u >= 0x61 && u <= 0x7A) u = static_cast<char16_t>(u - 0x20);
-  }
-  return name;
-}
 
 }  // namespace
 
@@ -125,7 +120,7 @@ std::vector<std::string> QvkVerify(QvkFile* file) {
       spans.push_back({offset, static_cast<int64_t>(offset) + size, who});
     }
     if (hash != QvkNameHash(name)) problems.Add(who + ": stored hash does not match the name");
-    const auto named = by_name.emplace(Folded(name), i);
+    const auto named = by_name.emplace(AsciiUpper(name), i);
     if (!named.second) {
       problems.Add(who + ": duplicate name (first: record " +
                    std::to_string(named.first->second) + ")");

@@ -13,7 +13,8 @@
 #include <fstream>
 #include <vector>
 
-#include "update/scramble.h"
+#include "base/scramble.h"
+#include "base/text.h"
 
 static_assert(XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4),
               "expat 2.4 or later is needed for its entity amplification limits");
@@ -146,20 +147,6 @@ void XMLCALL OnEnd(void* user, const XML_Char* /*name*/) noexcept {
   --static_cast<ParseContext*>(user)->list->depth;
 }
 
-// Appends one code point as UTF-16 if it fits in `max_units`.
-bool Append(std::u16string& out, char32_t cp, std::size_t max_units) {
-  if (cp >= 0x10000) {
-    if (out.size() + 2 > max_units) return false;
-    cp -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (cp >> 10));
-    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    return true;
-  }
-  if (out.size() + 1 > max_units) return false;
-  out += static_cast<char16_t>(cp);
-  return true;
-}
-
 }  // namespace
 
 std::string AsciiOrQuestionMark(std::u16string_view text) noexcept {
@@ -177,48 +164,6 @@ std::string AsciiOrQuestionMark(std::u16string_view text) noexcept {
         ++i;
       }
     }
-  }
-  return out;
-}
-
-std::u16string DecodeUtf8Prefix(std::string_view text, std::size_t max_bytes,
-                                std::size_t max_units) {
-  const std::size_t end = text.size() < max_bytes ? text.size() : max_bytes;
-  std::u16string out;
-  std::size_t i = 0;
-  while (i < end && out.size() < max_units) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::size_t length;
-    char32_t cp;
-    char32_t min;
-    if (lead < 0x80) {
-      length = 1, cp = lead, min = 0;
-    } else if (lead >= 0xC2 && lead < 0xE0) {
-      length = 2, cp = lead & 0x1F, min = 0x80;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-      length = 3, cp = lead & 0x0F, min = 0x800;
-    } else if (lead >= 0xF0 && lead < 0xF5) {
-      length = 4, cp = lead & 0x07, min = 0x10000;
-    } else {
-      if (!Append(out, 0xFFFD, max_units)) break;
-      ++i;
-      continue;
-    }
-    std::size_t k = 1;
-    for (; k < length && i + k < end; ++k) {
-      const unsigned char c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) break;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (k < length && i + k == end) break;  // cut by the end of the window: dropped
-    if (k < length) {  // a lead byte without its continuation bytes
-      if (!Append(out, 0xFFFD, max_units)) break;
-      i += k;
-      continue;
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
-    if (!Append(out, cp, max_units)) break;
-    i += length;
   }
   return out;
 }

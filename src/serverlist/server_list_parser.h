@@ -45,14 +45,6 @@ bool ParseServerListFile(const std::filesystem::path& path, ServerList& list,
 bool ParseServerListDocument(const char* data, std::size_t size, ServerList& list,
                              AnsiEncoder encoder = AsciiOrQuestionMark);
 
-// Decodes at most `max_bytes` bytes of UTF-8 into at most `max_units` UTF-16
-// code units. Sequences of one to four bytes; a malformed or overlong
-// sequence gives U+FFFD; a sequence cut by the window end is dropped; a
-// surrogate pair that would not fit whole is dropped. Never reads past
-// `text` or `max_bytes`.
-std::u16string DecodeUtf8Prefix(std::string_view text, std::size_t max_bytes,
-                                std::size_t max_units);
-
 // Decimal string-to-int in the manner of atoi on at most `max_bytes` bytes:
 // leading white space, an optional sign, digits up to the first non-digit;
 // no digits give 0. Values beyond the int32 range are clamped to it.

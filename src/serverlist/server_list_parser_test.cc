@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "update/scramble.h"
+#include "base/scramble.h"
 
 namespace {
 
@@ -317,33 +317,6 @@ TEST(ServerListParserHostile, ElementCountsAreCapped) {
   EXPECT_EQ(list2.zones[0]->servers.size(), kMaxZoneServersTotal);
 }
 
-TEST(Utf8Decoding, Table) {
-  const struct {
-    const char* name;
-    std::string in;
-    std::size_t max_bytes, max_units;
-    std::u16string out;
-  } cases[] = {
-      {"ascii", "abc", 512, 16, u"abc"},
-      {"two_byte", "\xC3\xA9", 512, 16, u"\u00e9"},
-      {"three_byte", "\xE6\x9D\xB1", 512, 16, u"\u6771"},
-      {"four_byte", "\xF0\x9F\x98\x80", 512, 16, u"\U0001F600"},
-      {"cut_by_window", "a\xE6\x9D\xB1", 3, 16, u"a"},
-      {"cut_by_units", "abcdef", 512, 4, u"abcd"},
-      {"pair_does_not_fit", "abc\xF0\x9F\x98\x80", 512, 4, u"abc"},
-      {"lone_continuation", "\x80x", 512, 16, u"\uFFFDx"},
-      {"lead_without_continuation", "\xE6x", 512, 16, u"\uFFFDx"},
-      {"lead_at_end", "x\xE6", 512, 16, u"x"},
-      {"continuation_at_end", "x\xE6\x9D", 512, 16, u"x"},
-      {"overlong", "\xE0\x80\x80", 512, 16, u"\uFFFD"},
-      {"surrogate_encoded", "\xED\xA0\x80", 512, 16, u"\uFFFD"},
-      {"invalid_lead", "\xFF\xC0", 512, 16, u"\uFFFD\uFFFD"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(DecodeUtf8Prefix(c.in, c.max_bytes, c.max_units), c.out);
-  }
-}
 
 TEST(DecimalInt, Table) {
   const struct {

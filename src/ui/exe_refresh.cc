@@ -1,6 +1,13 @@
 #include "ui/exe_refresh.h"
 
-#include "app/housekeeping.h"
+
+std::u16string GameBaseName(const std::u16string& game_exe) {
+  const size_t dot = game_exe.rfind(u'.');
+  if (dot == std::u16string::npos) return {};
+  return game_exe.substr(0, dot);
+}
+
+std::u16string TempCopyPattern(const std::u16string& base_name) { return base_name + u"_temp"; }
 
 std::u16string FallbackExecutableName(const std::u16string& base, const std::tm& when) {
   char stamp[32] = "";
@@ -8,11 +15,4 @@ std::u16string FallbackExecutableName(const std::u16string& base, const std::tm&
   std::u16string name = TempCopyPattern(base);
   for (const char* c = stamp; *c; ++c) name.push_back(static_cast<char16_t>(*c));
   return name + u".exe";
-}
-
-std::u16string UpperCaseAsciiLetters(std::u16string name) {
-  for (char16_t& c : name) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return name;
 }

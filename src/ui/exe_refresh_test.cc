@@ -19,8 +19,3 @@ TEST(FallbackExecutableName, FourteenDigitsOfLocalTime) {
   EXPECT_TRUE(IsTempCopy(FallbackExecutableName(u"Game", when), TempCopyPattern(u"Game")));
 }
 
-TEST(UpperCaseAsciiLetters, OnlyAToZChange) {
-  EXPECT_EQ(UpperCaseAsciiLetters(u"game.exe"), u"GAME.EXE");
-  EXPECT_EQ(UpperCaseAsciiLetters(u"青石晚钟.exe"), u"青石晚钟.EXE");
-  EXPECT_EQ(UpperCaseAsciiLetters(u"\u00e9a_z{`"), u"\u00e9A_Z{`");
-}

@@ -6,13 +6,13 @@
 
 #include <ctime>
 
-#include "app/housekeeping.h"
-#include "app/launch_log.h"
-#include "app/message_box_win.h"
-#include "app/message_catalog_win.h"
-#include "app/profile_win.h"
-#include "app/resource.h"
-#include "app/text_win.h"
+#include "base/launch_log.h"
+#include "base/message_box_win.h"
+#include "base/message_catalog_win.h"
+#include "base/profile_win.h"
+#include "base/resource.h"
+#include "base/text.h"
+#include "base/text_win.h"
 #include "package/qvk_archive.h"
 #include "serverlist/server_list.h"
 #include "ui/exe_refresh.h"
@@ -21,7 +21,6 @@
 
 namespace {
 
-const unsigned kMsgUnzipError = 271;
 const DWORD kFallbackSettleMs = 200;
 const size_t kExeKeyBytes = 256;  // with the terminator
 
@@ -81,7 +80,7 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
   if (QvkReadAll(package.get(), u"PatchList.txt", &text) != 0) return result;
   if (!ParsePatchList(text.c_str(), PatchListMode::kWindow, index, nullptr)) return result;
 
-  const std::u16string upper_name = UpperCaseAsciiLetters(ToU16(exe_name));
+  const std::u16string upper_name = AsciiUpper(ToU16(exe_name));
   const std::string key = WideToAnsiBounded(ToWide(upper_name), kExeKeyBytes);
   const ExeSource source = ChooseExeSource(*index, key, base_version);
   if (!source.in_manifest) {
@@ -135,7 +134,7 @@ void CMainDlg::RefreshGameExe() {
       RefreshExecutable(ReadGameExeName(), GlobalServerList().current_version,
                         GlobalServerList().base_version, &window_index_);
   if (!refreshed.ok) {
-    ShowMessageBox(hwnd_, LoadMessage(kMsgUnzipError), LoadMessage(IDS_CAPTION), MB_OK);
+    ShowMessageBox(hwnd_, LoadMessage(IDS_UNZIP_ERROR), LoadMessage(IDS_CAPTION), MB_OK);
     CloseLauncher();
     return;
   }

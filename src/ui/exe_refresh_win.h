@@ -5,7 +5,7 @@
 #include <string>
 
 #include "package/patch_list.h"
-#include "update/version.h"
+#include "base/version.h"
 
 struct ExeRefreshResult {
   bool ok = false;           // false: message 271, the game is not started

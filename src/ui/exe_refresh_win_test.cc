@@ -4,10 +4,11 @@
 
 #include <regex>
 
-#include "app/message_catalog_win.h"
+#include "base/message_catalog_win.h"
+#include "base/resource.h"
 #include "package/qvk_writer.h"
 #include "serverlist/server_list.h"
-#include "ui/ui_test_support_win.h"
+#include "support/ui_test_support_win.h"
 
 using namespace ui_test;
 
@@ -163,8 +164,8 @@ TEST_F(ExeRefreshTest, DialogShows271AndClosesOnAFailureRow) {
   dialog.RefreshGameExe();
   GlobalServerList().current_version = 0;
   ASSERT_EQ(boxes.boxes().size(), 1u);
-  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(271));
-  EXPECT_EQ(boxes.boxes()[0].caption, LoadMessage(130));
+  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(IDS_UNZIP_ERROR));
+  EXPECT_EQ(boxes.boxes()[0].caption, LoadMessage(IDS_CAPTION));
   EXPECT_TRUE(dialog.shell_calls.empty());
   EXPECT_EQ(owner.close_count(), 1);
   DestroyWindow(dialog.hwnd());

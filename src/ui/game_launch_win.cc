@@ -5,17 +5,16 @@
 #include <ctime>
 #include <vector>
 
-#include "app/launch_log.h"
-#include "app/message_box_win.h"
-#include "app/message_catalog_win.h"
-#include "app/resource.h"
-#include "app/text_win.h"
+#include "base/launch_log.h"
+#include "base/message_box_win.h"
+#include "base/message_catalog_win.h"
+#include "base/resource.h"
+#include "base/text_win.h"
 #include "ui/game_launch.h"
 #include "ui/main_dlg_win.h"
 
 namespace {
 
-const unsigned kMsgStartFailed = 277;
 const wchar_t kFirstStartRefused[] = L"Direct3DCreate8 failed.";
 
 // The system's description of an error code in the interface language (or
@@ -70,7 +69,7 @@ void CMainDlg::LaunchGame(const std::wstring& name) {
   }
   if (!started) {
     const std::u16string text =
-        LaunchFailureText(ToU16(LoadMessage(kMsgStartFailed)), shell.result,
+        LaunchFailureText(ToU16(LoadMessage(IDS_START_FAILED)), shell.result,
                           ToU16(SystemErrorText(static_cast<DWORD>(shell.result))));
     ShowMessageBox(hwnd_, ToWide(text), LoadMessage(IDS_CAPTION), MB_OK);
   }

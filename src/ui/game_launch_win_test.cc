@@ -2,9 +2,10 @@
 
 #include <filesystem>
 
-#include "app/message_catalog_win.h"
+#include "base/message_catalog_win.h"
+#include "base/resource.h"
 #include "ui/main_dlg_win.h"
-#include "ui/ui_test_support_win.h"
+#include "support/ui_test_support_win.h"
 
 using namespace ui_test;
 
@@ -80,7 +81,7 @@ TEST_F(GameLaunchTest, OutcomesOfShellAndDirectStart) {
       if (c.box[wcslen(c.box) - 1] != L' ') {
         EXPECT_EQ(recorder.boxes()[0].text, c.box);
       }
-      EXPECT_EQ(recorder.boxes()[0].caption, LoadMessage(130));
+      EXPECT_EQ(recorder.boxes()[0].caption, LoadMessage(IDS_CAPTION));
       EXPECT_EQ(recorder.boxes()[0].owner, d.hwnd());
     } else {
       EXPECT_TRUE(recorder.boxes().empty()) << c.shell_result;
@@ -107,7 +108,7 @@ TEST_F(GameLaunchTest, RefusedFirstStartShowsTheFixedTextAndLogsNothing) {
   dialog.LaunchGame(L"Game.exe");
   ASSERT_EQ(boxes.boxes().size(), 1u);
   EXPECT_EQ(boxes.boxes()[0].text, L"Direct3DCreate8 failed.");
-  EXPECT_EQ(boxes.boxes()[0].caption, LoadMessage(130));
+  EXPECT_EQ(boxes.boxes()[0].caption, LoadMessage(IDS_CAPTION));
   EXPECT_TRUE(dialog.shell_calls.empty());
   EXPECT_TRUE(dialog.pauses.empty());
   EXPECT_EQ(NewLog(), "");

@@ -2,7 +2,7 @@
 // that the launcher runs.
 #pragma once
 
-#include "app/startup_win.h"
+#include "ui/launch_context.h"
 
 // Builds the main dialog and the skin window, runs the skin window modally
 // (template 220) and returns its result: 1 when the launcher was closed, -1

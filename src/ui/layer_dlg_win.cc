@@ -5,10 +5,9 @@
 
 #include <cstring>
 
-#include "app/message_catalog_win.h"
-#include "app/resource.h"
-#include "app/startup_win.h"
-#include "ui/gdi_owners_win.h"
+#include "base/message_catalog_win.h"
+#include "base/resource.h"
+#include "base/gdi_owners_win.h"
 #include "ui/main_dlg_win.h"
 #include "ui/skin_geometry.h"
 

@@ -13,6 +13,9 @@ class CMainDlg;
 
 inline constexpr wchar_t kSkinImagePath[] = L"System/logo.png";
 
+// The window property that marks the running launcher's top-level window.
+inline constexpr wchar_t kLauncherWindowProperty[] = L"ZARQONLINE";
+
 class CLayerDlg : public CDialog {
  public:
   // `main_dialog` is not owned and must outlive the window; it may be null

@@ -9,11 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/message_catalog_win.h"
+#include "base/message_catalog_win.h"
 #include "app/startup_win.h"
-#include "ui/gdi_owners_win.h"
+#include "base/gdi_owners_win.h"
+#include "base/resource.h"
 #include "ui/skin_geometry.h"
-#include "ui/ui_test_support_win.h"
+#include "support/ui_test_support_win.h"
 
 using namespace ui_test;
 
@@ -242,7 +243,7 @@ TEST_F(LayerDlgTest, FailedGraphicsCheckEndsTheModalRunAtOnce) {
   CLayerDlg skin(&main_dialog);
   EXPECT_EQ(skin.RunModal(), 1);
   ASSERT_EQ(boxes.boxes().size(), 1u);
-  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(295));
+  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(IDS_GRAPHICS_CHECK_FAILED));
   EXPECT_EQ(main_dialog.start_worker_calls, 0);
   // Both windows are gone; the dialog's teardown ran.
   EXPECT_EQ(main_dialog.hwnd(), nullptr);

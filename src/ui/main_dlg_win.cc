@@ -1,13 +1,14 @@
 #include "ui/main_dlg_win.h"
 
-#include "app/launch_arguments.h"
-#include "app/launch_log.h"
-#include "app/message_box_win.h"
-#include "app/message_catalog_win.h"
-#include "app/resource.h"
-#include "app/text_win.h"
+#include "ui/first_start_check_win.h"
+#include "ui/launch_arguments.h"
+#include "ui/layer_dlg_win.h"
+#include "base/launch_log.h"
+#include "base/message_box_win.h"
+#include "base/message_catalog_win.h"
+#include "base/resource.h"
+#include "base/text_win.h"
 #include "hardware/d3d9_loader_win.h"
-#include "hardware/graphics_level_win.h"
 #include "hardware/probes_win.h"
 #include "serverlist/server_list.h"
 #include "update/current_zone_win.h"
@@ -16,10 +17,6 @@
 
 namespace {
 
-const unsigned kMsgVersionTooOld = 278;
-const unsigned kMsgServerListFailed = 283;
-const unsigned kMsgPackagesMissing = 293;
-const unsigned kMsgGraphicsCheckFailed = 295;
 
 HICON LoadAppIcon(int width_metric, int height_metric) {
   return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
@@ -96,7 +93,7 @@ BOOL CMainDlg::OnInitDialog() {
   LaunchLogf("D3D9Check:%d\n", d3d9_check_);
   if (d3d9_check_ == 0) {
     direct3d_.reset();
-    Box(LoadMessage(kMsgGraphicsCheckFailed));
+    Box(LoadMessage(IDS_GRAPHICS_CHECK_FAILED));
     CloseLauncher();
     return FALSE;
   }
@@ -132,7 +129,7 @@ void CMainDlg::OnVersionReady() {
   if (closing_ || UpdaterStopRequested()) return;
   ServerList& list = GlobalServerList();
   if (list.required_version > list.current_version) {
-    Box(LoadMessage(kMsgVersionTooOld));
+    Box(LoadMessage(IDS_VERSION_TOO_OLD));
     CloseLauncher();
     return;
   }
@@ -140,7 +137,7 @@ void CMainDlg::OnVersionReady() {
   if (!list.current_zone) {
     // A list without zones leaves nothing to start: the player is told that
     // the server list could not be used.
-    Box(LoadMessage(kMsgServerListFailed));
+    Box(LoadMessage(IDS_SERVER_LIST_FAILED));
     CloseLauncher();
     return;
   }
@@ -156,14 +153,14 @@ void CMainDlg::OnUpdateError(WPARAM kind, LPARAM flag) {
       if (ZUpdater* worker = Updater()) worker->Post(UM_WORKER_GET_SERVERLIST, 0, 0);
       return;
     }
-    Box(LoadMessage(kMsgServerListFailed));
+    Box(LoadMessage(IDS_SERVER_LIST_FAILED));
     CloseLauncher();
     return;
   }
   if (kind == kUpdateErrorMissingPackages) {
     const ZUpdater* worker = Updater();
     const wchar_t* missing = worker ? worker->missing_version_text() : L"";
-    Box(FormatMessageText(LoadMessage(kMsgPackagesMissing), missing));
+    Box(FormatMessageText(LoadMessage(IDS_PACKAGES_MISSING), missing));
     CloseLauncher();
   }
 }

@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include "app/startup_win.h"
+#include "ui/launch_context.h"
 #include "package/patch_list.h"
 #include "ui/dialog_win.h"
 

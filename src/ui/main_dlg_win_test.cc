@@ -6,9 +6,10 @@
 #include <cstring>
 #include <memory>
 
-#include "app/message_catalog_win.h"
+#include "base/message_catalog_win.h"
+#include "base/resource.h"
 #include "serverlist/server_list.h"
-#include "ui/ui_test_support_win.h"
+#include "support/ui_test_support_win.h"
 #include "update/updater_win.h"
 
 using namespace ui_test;
@@ -90,7 +91,7 @@ TEST_F(MainDlgTest, FailedGraphicsCheckShows295AndNeverStartsTheWorker) {
   Create();
   EXPECT_EQ(LaunchLog(), "D3D9Check:0\r\n");
   ASSERT_EQ(boxes.boxes().size(), 1u);
-  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(295));
+  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(IDS_GRAPHICS_CHECK_FAILED));
   EXPECT_EQ(boxes.boxes()[0].caption, Caption());
   EXPECT_EQ(boxes.boxes()[0].type, static_cast<UINT>(MB_OK));
   EXPECT_EQ(boxes.boxes()[0].owner, dialog.hwnd());
@@ -145,10 +146,10 @@ TEST_F(MainDlgTest, UpdateErrorsByKindAndFlag) {
     bool closes;
   } cases[] = {
       {1, 0, 0, false},
-      {1, 1, 283, true},
-      {1, 7, 283, true},
-      {8, 0, 293, true},
-      {8, 1, 293, true},
+      {1, 1, IDS_SERVER_LIST_FAILED, true},
+      {1, 7, IDS_SERVER_LIST_FAILED, true},
+      {8, 0, IDS_PACKAGES_MISSING, true},
+      {8, 1, IDS_PACKAGES_MISSING, true},
       {3, 0, 0, false},  // no other kind is sent; one that came would be ignored
   };
   for (const Case& c : cases) {
@@ -206,7 +207,7 @@ TEST_F(MainDlgTest, RequiredVersionAboveCurrentShows278AndSavesNothing) {
   AddZone(u"zone1", 0, "link");
   SendMessageW(dialog.hwnd(), UM_VERSION_READY, 0, 0);
   ASSERT_EQ(boxes.boxes().size(), 1u);
-  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(278));
+  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(IDS_VERSION_TOO_OLD));
   EXPECT_EQ(owner.close_count(), 1);
   EXPECT_FALSE(std::filesystem::exists("system/currentzone.ini"));
   EXPECT_TRUE(dialog.shell_calls.empty());
@@ -216,7 +217,7 @@ TEST_F(MainDlgTest, ListWithoutZonesShows283AndStartsNothing) {
   Create();
   SendMessageW(dialog.hwnd(), UM_VERSION_READY, 0, 0);
   ASSERT_EQ(boxes.boxes().size(), 1u);
-  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(283));
+  EXPECT_EQ(boxes.boxes()[0].text, LoadMessage(IDS_SERVER_LIST_FAILED));
   EXPECT_EQ(owner.close_count(), 1);
   EXPECT_FALSE(std::filesystem::exists("system/currentzone.ini"));
   EXPECT_TRUE(dialog.shell_calls.empty());

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/profile_win.h"
+#include "base/profile_win.h"
 #include "update/atomic_file.h"
 #include "update/current_zone.h"
 #include "update/serverlist_download.h"

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app/profile_win.h"
+#include "base/profile_win.h"
 #include "update/current_zone.h"
 #include "update/serverlist_download.h"
-#include "update/test_dir.h"
+#include "support/test_dir.h"
 
 namespace {
 

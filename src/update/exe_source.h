@@ -6,7 +6,7 @@
 #include <string>
 
 #include "package/patch_list.h"
-#include "update/version.h"
+#include "base/version.h"
 
 struct ExeSource {
   bool in_manifest = false;   // the manifest has a record under the key

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "update/atomic_file.h"
-#include "update/scramble.h"
+#include "base/scramble.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "update/atomic_file.h"
-#include "update/http_test_server.h"
-#include "update/scramble.h"
-#include "update/test_dir.h"
+#include "support/http_test_server.h"
+#include "base/scramble.h"
+#include "support/test_dir.h"
 
 namespace fs = std::filesystem;
 

@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "app/profile_win.h"
+#include "base/profile_win.h"
+#include "base/text_win.h"
 #include "package/patch_list.h"
 #include "package/qvk_archive.h"
 #include "serverlist/server_list.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "update/version.h"
+#include "base/version.h"
 
 enum class LinkSource {
   kLocalFile,     // "System/linkconfig.ini" of the installation

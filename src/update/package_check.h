@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "update/version.h"
+#include "base/version.h"
 
 // Longest missing-version text in characters, without its terminator (the
 // worker keeps it in 1024 wide characters).

@@ -1,8 +1,8 @@
 #include "update/serverlist_download.h"
 
-#include "app/launch_log.h"
+#include "base/launch_log.h"
 #include "update/atomic_file.h"
-#include "update/scramble.h"
+#include "base/scramble.h"
 
 ServerListFailureStep StepAfterFailedAttempt(int failure_count) {
   return failure_count <= kSilentServerListRetries ? ServerListFailureStep::kRetry

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/launch_log.h"
-#include "update/http_test_server.h"
-#include "update/scramble.h"
-#include "update/test_dir.h"
+#include "base/launch_log.h"
+#include "support/http_test_server.h"
+#include "base/scramble.h"
+#include "support/test_dir.h"
 
 namespace fs = std::filesystem;
 

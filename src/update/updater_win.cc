@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/profile_win.h"
-#include "serverlist/ansi_code_page_win.h"
+#include "base/profile_win.h"
+#include "base/text_win.h"
 #include "serverlist/server_list.h"
 #include "update/current_zone_win.h"
 #include "update/link_config_win.h"

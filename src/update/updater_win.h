@@ -22,7 +22,7 @@
 
 #include "package/patch_list.h"
 #include "update/http_transfer.h"
-#include "update/version.h"
+#include "base/version.h"
 
 // Messages to the worker (thread messages, wParam = lParam = 0).
 constexpr UINT UM_WORKER_QUIT = 1036;

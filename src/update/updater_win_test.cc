@@ -5,7 +5,7 @@
 #include <atomic>
 #include <vector>
 
-#include "update/test_support_win.h"
+#include "support/test_support_win.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "app/launch_log.h"
-#include "app/profile_win.h"
+#include "base/launch_log.h"
+#include "base/profile_win.h"
 #include "update/package_check.h"
 #include "update/updater_win.h"
 

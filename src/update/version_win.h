@@ -7,7 +7,7 @@
 #include <string>
 
 #include "serverlist/server_list.h"
-#include "update/version.h"
+#include "base/version.h"
 
 class ZUpdater;
 

@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "app/profile_win.h"
-#include "update/test_support_win.h"
+#include "base/profile_win.h"
+#include "support/test_support_win.h"
 #include "update/updater_win.h"
 
 namespace {

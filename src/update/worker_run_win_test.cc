@@ -5,16 +5,16 @@
 
 #include <set>
 
-#include "app/profile_win.h"
+#include "base/profile_win.h"
 #include "package/qvk_file_win.h"
 #include "package/qvk_writer.h"
 #include "serverlist/server_list.h"
-#include "update/http_test_server.h"
+#include "support/http_test_server.h"
 #include "update/link_config_win.h"
-#include "update/scramble.h"
-#include "update/test_support_win.h"
+#include "base/scramble.h"
+#include "support/test_support_win.h"
 #include "update/updater_win.h"
-#include "update/version.h"
+#include "base/version.h"
 
 namespace {
 

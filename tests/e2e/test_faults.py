@@ -160,15 +160,30 @@ def test_kill_while_the_executable_is_written_leaves_the_installed_one(inst, lau
     assert list(inst.path("System").glob("Game_temp*.exe")) == []
 
 
-def test_installation_under_a_path_with_blanks_starts_its_own_game(tmp_path, launcher, http_server):
+@pytest.mark.parametrize("game_present", [True, False], ids=["game", "no-game"])
+def test_installation_under_a_path_with_blanks_starts_its_own_game_or_none(tmp_path, launcher, driver,
+                                                                           http_server, game_present):
     from conftest import Installation
     inst = Installation(tmp_path / "x y")
-    demo(inst, http_server)
-    # A program whose name is the path's first word, beside the installation.
+    # The executable is not refreshed: what lies in System is what starts.
+    demo(inst, http_server, language=2, exe_package=False,
+         patch_list=b"GRAPHICSLEVEL.INI\tgamedata/BaseData/GraphicsLevel.ini\t12004\r\n")
+    if game_present:
+        inst.install_stub("System/Game.exe")
+    else:
+        inst.path("System/Game.exe").unlink()
+    # A program named by the path's first word, beside the installation: an
+    # unquoted path without an application name would start it instead.
     shutil.copyfile(STUB_GAME, tmp_path / "x.exe")
-    assert launcher.run(inst, "zone=3", timeout=90) == 1
-    records = inst.wait_stub_records(1, rel_dir="System")
-    assert len(records) == 1, inst.log_text()
-    assert records[0]["exe"].endswith("\\x y\\System\\Game.exe"), records[0]
-    assert records[0]["cmdline"].endswith(" zone=3&" + records[0]["cmdline"].split("&")[1] + "&d3d9check=1")
-    assert not (tmp_path / "stub_record.txt").exists()
+    proc = launcher.start(inst, "zone=3")
+    if game_present:
+        assert proc.wait(timeout=90) == 1
+        records = inst.wait_stub_records(1, rel_dir="System")
+        assert len(records) == 1, inst.log_text()
+        assert records[0]["exe"].endswith("\\x y\\System\\Game.exe"), records[0]
+        assert " zone=3&" in records[0]["cmdline"], records[0]
+    else:
+        caption, text = driver.answer("ok")
+        assert (caption, text) == (CAPTION_EN, "Start game failed .\uff1a文件名不存在")
+        assert proc.wait(timeout=30) == 1
+        assert inst.stub_records("System") == [], inst.stub_records("System")

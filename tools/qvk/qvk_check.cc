@@ -9,6 +9,8 @@
 #include <system_error>
 
 #include "app/housekeeping.h"
+#include "base/text.h"
+#include "base/version.h"
 #include "hardware/graphics_level.h"
 #include "hardware/level_table.h"
 #include "hardware/level_table_source.h"
@@ -25,7 +27,6 @@
 #include "update/link_source.h"
 #include "update/package_check.h"
 #include "update/serverlist_download.h"
-#include "update/version.h"
 
 namespace fs = std::filesystem;
 
@@ -267,7 +268,7 @@ int CheckCommand(const Operands& args, const Options& options) {
     starts = false;
   }
   if (starts) {
-    const std::u16string upper = UpperCaseAsciiLetters(game_exe);
+    const std::u16string upper = AsciiUpper(game_exe);
     std::string key;
     if (!EncodeCodePage(upper, code_page, &key)) key = U8(upper);
     if (key.size() > kExeKeyBytes) key.resize(kExeKeyBytes);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "base/text.h"
 #include "package/entry_names.h"
 #include "package/qvk_file.h"
 #include "package/qvk_format.h"
@@ -11,7 +12,7 @@
 
 namespace fs = std::filesystem;
 
-std::string U8(const std::u16string& text) { return QvkUtf16ToUtf8(text); }
+std::string U8(const std::u16string& text) { return Utf16ToUtf8(text); }
 std::string PathText(const fs::path& path) { return U8(path.u16string()); }
 
 int Fail(const std::string& message) {

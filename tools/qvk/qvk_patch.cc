@@ -8,6 +8,8 @@
 #include <map>
 #include <system_error>
 
+#include "base/text.h"
+#include "base/version.h"
 #include "package/entry_names.h"
 #include "package/manifest_check.h"
 #include "package/patch_manifest.h"
@@ -16,7 +18,6 @@
 #include "qvk/qvk_commands.h"
 #include "qvk/qvk_manifest_io.h"
 #include "qvk/qvk_platform.h"
-#include "update/version.h"
 
 namespace fs = std::filesystem;
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string>
 
+#include "base/text.h"
 #include "package/entry_names.h"
 #include "package/qvk_file.h"
 
@@ -36,7 +37,7 @@ void InstallPlatformFiles() {}
 
 std::vector<std::u16string> CommandLineArguments(int argc, char** argv) {
   std::vector<std::u16string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(QvkUtf8ToUtf16(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(Utf8ToUtf16(argv[i]));
   return args;
 }
 
@@ -51,20 +52,20 @@ bool EntryNameOfPath(const std::filesystem::path& relative, std::u16string* name
     *shown = bytes;
     return true;
   }
-  *shown = EscapeNameForLine(QvkUtf8ToUtf16(bytes));
+  *shown = EscapeNameForLine(Utf8ToUtf16(bytes));
   return false;
 }
 
 bool EncodeCodePage(std::u16string_view text, unsigned code_page, std::string* out) {
   if (!IsWellFormedUtf16(text)) return false;
   std::string narrow;
-  if (!Convert(CodePageName(code_page).c_str(), "UTF-8", QvkUtf16ToUtf8(text), &narrow)) {
+  if (!Convert(CodePageName(code_page).c_str(), "UTF-8", Utf16ToUtf8(text), &narrow)) {
     return false;
   }
   // Round trip: a code page without an exact form must not pass.
   std::string back;
   if (!Convert("UTF-8", CodePageName(code_page).c_str(), narrow, &back) ||
-      back != QvkUtf16ToUtf8(text)) {
+      back != Utf16ToUtf8(text)) {
     return false;
   }
   *out = std::move(narrow);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 inline std::wstring ToWide(const std::u16string& text) {
   return std::wstring(text.begin(), text.end());
@@ -20,6 +21,16 @@ std::wstring AnsiToWide(const std::string& text);
 
 // UTF-16 to the ANSI code page (characters it lacks become the default char).
 std::string WideToAnsi(const std::wstring& text);
+
+// ANSI code page conversions (CP_ACP). The result holds at most
+// `max_bytes` - 1 bytes (or `max_chars` - 1 characters): longer texts are cut
+// at a character boundary, never mid-character.
+std::string WideToAnsiBounded(const std::wstring& text, size_t max_bytes);
+std::wstring AnsiToWideBounded(const std::string& text, size_t max_chars);
+
+// UTF-16 of the portable code to the ANSI code page; characters it lacks
+// become its default character. An AnsiEncoder (serverlist/server_list_parser.h).
+std::string Utf16ToAnsiCodePage(std::u16string_view text) noexcept;
 
 // UTF-16 to UTF-8, for test output.
 std::string WideToUtf8(const std::wstring& text);

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/message_box_win.h"
-#include "app/resource.h"
-#include "app/text_win.h"
+#include "base/message_box_win.h"
+#include "base/resource.h"
+#include "base/text_win.h"
 #include "ui/main_dlg_win.h"
-#include "update/test_support_win.h"
+#include "support/test_support_win.h"
 
 namespace ui_test {
 

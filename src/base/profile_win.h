@@ -37,8 +37,3 @@ void ClearReadOnlyForWrite(const std::wstring& path);
 // at most MAX_PATH is used).
 std::wstring CurrentDirectoryBounded(size_t max_chars);
 
-// ANSI code page conversions (CP_ACP). The result holds at most
-// `max_bytes` - 1 bytes (or `max_chars` - 1 characters): longer texts are cut
-// at a character boundary, never mid-character.
-std::string WideToAnsiBounded(const std::wstring& text, size_t max_bytes);
-std::wstring AnsiToWideBounded(const std::string& text, size_t max_chars);

@@ -1,4 +1,4 @@
-#include "app/launch_log.h"
+#include "base/launch_log.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "hardware/graphics_level_win.h"
+#include "ui/first_start_check_win.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "app/launch_log.h"
-#include "app/message_box_win.h"
-#include "app/message_catalog_win.h"
+#include "base/launch_log.h"
+#include "base/message_box_win.h"
+#include "base/message_catalog_win.h"
+#include "base/resource.h"
 #include "hardware/d3d9_loader_win.h"
 #include "hardware/graphics_level.h"
+#include "hardware/graphics_level_win.h"
 #include "hardware/probes_win.h"
-#include "hardware/test_installation_win.h"
+#include "support/test_installation_win.h"
 
 namespace {
 
@@ -66,9 +68,9 @@ TEST_F(FirstStartCheckTest, NoticeOnFirstStartInTheInterfaceLanguage) {
     EXPECT_EQ(RunFirstStartCheck({}, 0, true, owner_), 1);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].owner, owner_);
-    EXPECT_EQ(boxes_[0].text, LoadMessageIn(275 - level, language));
+    EXPECT_EQ(boxes_[0].text, LoadMessageIn(IDS_FIRST_START_LOW - level, language));
     EXPECT_FALSE(boxes_[0].text.empty());
-    EXPECT_EQ(boxes_[0].caption, LoadMessageIn(276, language));
+    EXPECT_EQ(boxes_[0].caption, LoadMessageIn(IDS_FIRST_START_CAPTION, language));
     EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_OK));
   }
   SetInterfaceLanguage(kLangEnglish);

@@ -1,4 +1,4 @@
-#include "app/launch_arguments.h"
+#include "ui/launch_arguments.h"
 
 #include <gtest/gtest.h>
 

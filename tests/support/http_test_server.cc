@@ -1,6 +1,6 @@
 // The test HTTP server. Test code, built into the tests of this folder for
 // Linux and for Windows, hence the one socket shim below.
-#include "update/http_test_server.h"
+#include "support/http_test_server.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

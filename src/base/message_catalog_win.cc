@@ -1,4 +1,4 @@
-#include "app/message_catalog_win.h"
+#include "base/message_catalog_win.h"
 
 #include <cstdarg>
 #include <cwchar>

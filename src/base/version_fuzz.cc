@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "update/version.h"
+#include "base/version.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view narrow(reinterpret_cast<const char*>(data), size);

@@ -1,4 +1,4 @@
-#include "update/version.h"
+#include "base/version.h"
 
 #include <climits>
 #include <cstdio>

@@ -1,4 +1,5 @@
-#include "app/profile_win.h"
+#include "base/profile_win.h"
+#include "base/text_win.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,0 @@
-#include "serverlist/ansi_code_page_win.h"
-
-#include "app/text_win.h"
-
-std::string Utf16ToAnsiCodePage(std::u16string_view text) noexcept {
-  return WideToAnsi(std::wstring(text.begin(), text.end()));
-}
