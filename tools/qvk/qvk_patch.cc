@@ -221,6 +221,11 @@ int PatchCommand(const Operands& args, const Options& options) {
       input.changed.push_back(file.name);
       inputs.push_back({file.name, file.path, false, {}});
       if (!input.game_exe.empty() && folded == FoldEntryName(input.game_exe)) exe_changed = true;
+      if (input.game_exe.empty() && folded.size() > 4 &&
+          folded.compare(folded.size() - 4, 4, u".EXE") == 0) {
+        Warn(U8(file.name) + " changed: if it is the game executable, pass --game-exe=NAME (the"
+             " game_exe of updatecfg.ini) so that its place in the package is checked");
+      }
     }
   }
   for (const auto& [folded, file] : old_files) {
