@@ -17,6 +17,7 @@
 #include "serverlist/server_list.h"
 #include "ui/exe_refresh.h"
 #include "ui/main_dlg_win.h"
+#include "update/exe_source.h"
 
 namespace {
 
@@ -64,15 +65,15 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
 
   const std::u16string upper_name = AsciiUpper(ToU16(exe_name));
   const std::string key = WideToAnsiBounded(ToWide(upper_name), kExeKeyBytes);
-  const auto found = index->find(key);
-  if (found == index->end()) {
+  const ExeSource source = ChooseExeSource(*index, key, base_version);
+  if (!source.in_manifest) {
     result.ok = true;  // the installed executable is current
     return result;
   }
 
-  const VersionNumber version = found->second.version;
+  const VersionNumber version = source.version;
   LaunchLogf("ExeInVer:%d\n", static_cast<int>(version));
-  if (!HeldInPatchPackage(version, base_version)) {
+  if (!source.from_package) {
     // The base installation's copy is the newest: no package of that version
     // exists (the clean-up deletes such packages).
     result.ok = true;
