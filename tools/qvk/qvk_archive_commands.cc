@@ -26,7 +26,7 @@ std::string Hash8(uint32_t hash) {
 // all names before writing anything.
 int ExtractAll(const std::u16string& archive_path, const fs::path& dir) {
   int status = 0;
-  ArchivePtr archive = OpenArchive(archive_path, &status);
+  QvkArchivePtr archive = OpenArchive(archive_path, &status);
   if (!archive) return status;
   const QvkRecord* records = QvkLiveRecords(archive.get());
   const int32_t count = QvkLiveRecordCount(archive.get());
@@ -105,7 +105,7 @@ int ExtractAll(const std::u16string& archive_path, const fs::path& dir) {
 int ExtractOne(const std::u16string& archive_path, const std::u16string& entry,
                const std::u16string& out_path) {
   int status = 0;
-  ArchivePtr archive = OpenArchive(archive_path, &status);
+  QvkArchivePtr archive = OpenArchive(archive_path, &status);
   if (!archive) return status;
   switch (QvkExtract(archive.get(), entry.c_str(), out_path.c_str())) {
     case 0:
@@ -162,7 +162,7 @@ int CreateCommand(const Operands& args, const Options&) {
 int ListCommand(const Operands& args, const Options& options) {
   if (args.size() != 1) return Usage();
   int status = 0;
-  ArchivePtr archive = OpenArchive(args[0], &status);
+  QvkArchivePtr archive = OpenArchive(args[0], &status);
   if (!archive) return status;
   const QvkRecord* records = QvkLiveRecords(archive.get());
   const int32_t count = QvkLiveRecordCount(archive.get());
@@ -192,17 +192,17 @@ int ExtractCommand(const Operands& args, const Options&) {
 int CatCommand(const Operands& args, const Options&) {
   if (args.size() != 2) return Usage();
   int status = 0;
-  ArchivePtr archive = OpenArchive(args[0], &status);
+  QvkArchivePtr archive = OpenArchive(args[0], &status);
   if (!archive) return status;
   const std::u16string& name = args[1];
-  QvkEntry* entry = QvkOpenEntry(archive.get(), name.c_str());
-  if (entry == nullptr) return Fail(U8(name) + ": no such entry");
+  const QvkEntryPtr entry(QvkOpenEntry(archive.get(), name.c_str()));
+  if (!entry) return Fail(U8(name) + ": no such entry");
   SetBinaryStandardOutput();
   char buffer[16384];
-  int32_t remaining = QvkEntrySize(entry);
+  int32_t remaining = QvkEntrySize(entry.get());
   while (remaining > 0 && status == 0) {
     const int32_t chunk = std::min<int32_t>(remaining, sizeof buffer);
-    if (QvkRead(entry, buffer, chunk) != chunk) {
+    if (QvkRead(entry.get(), buffer, chunk) != chunk) {
       status = Fail(U8(name) + ": read failed");
     } else if (std::fwrite(buffer, 1, static_cast<size_t>(chunk), stdout) !=
                static_cast<size_t>(chunk)) {
@@ -210,7 +210,6 @@ int CatCommand(const Operands& args, const Options&) {
     }
     remaining -= chunk;
   }
-  QvkCloseEntry(entry);
   if (status == 0 && std::fflush(stdout) != 0) status = Fail("cannot write to standard output");
   return status;
 }

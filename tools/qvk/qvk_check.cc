@@ -126,12 +126,10 @@ std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begi
 // Whether the archive at `path` opens and holds `entry`: "present",
 // "entry missing" or "archive missing or unreadable".
 std::string EntryState(const std::string& path, const std::u16string& entry) {
-  ArchivePtr archive(QvkOpen(Wide(path).c_str()));
+  QvkArchivePtr archive(QvkOpen(Wide(path).c_str()));
   if (!archive) return "archive missing or unreadable";
-  QvkEntry* found = QvkOpenEntry(archive.get(), entry.c_str());
-  if (!found) return "entry missing";
-  QvkCloseEntry(found);
-  return "present";
+  const QvkEntryPtr found(QvkOpenEntry(archive.get(), entry.c_str()));
+  return found ? "present" : "entry missing";
 }
 
 std::vector<std::u16string> ListSystem(const char16_t* suffix) {
@@ -275,7 +273,7 @@ int CheckCommand(const Operands& args, const Options& options) {
     PatchListIndex window_index;
     std::u16string launch_name = game_exe;
     std::string exe_from = "System/" + U8(game_exe) + " as installed";
-    ArchivePtr package(QvkOpen(Wide(PatchPackagePath(current)).c_str()));
+    QvkArchivePtr package(QvkOpen(Wide(PatchPackagePath(current)).c_str()));
     if (package) {
       std::string text;
       if (QvkReadAll(package.get(), u"PatchList.txt", &text) != 0 ||
@@ -306,7 +304,7 @@ int CheckCommand(const Operands& args, const Options& options) {
     }
 
     const LevelTableSource level = SelectLevelTableSource(LevelTablePatchVersion(window_index), base);
-    ArchivePtr level_archive(QvkOpen(Wide(level.archive_path).c_str()));
+    QvkArchivePtr level_archive(QvkOpen(Wide(level.archive_path).c_str()));
     std::string table;
     const bool read = level_archive &&
                       QvkReadAll(level_archive.get(), Wide(level.entry_name).c_str(), &table) == 0;

@@ -22,8 +22,8 @@ int Fail(const std::string& message) {
 
 void Warn(const std::string& message) { std::fprintf(stderr, "qvk: warning: %s\n", message.c_str()); }
 
-ArchivePtr OpenArchive(const std::u16string& path, int* status) {
-  ArchivePtr archive(QvkOpen(path.c_str()));
+QvkArchivePtr OpenArchive(const std::u16string& path, int* status) {
+  QvkArchivePtr archive(QvkOpen(path.c_str()));
   if (!archive) {
     *status = Fail(U8(path) + ": cannot open: missing, unreadable or not a valid package archive"
                    " (try qvk verify)");

@@ -19,13 +19,8 @@ int Fail(const std::string& message);
 // Prints "qvk: warning: MESSAGE" on standard error.
 void Warn(const std::string& message);
 
-struct ArchiveCloser {
-  void operator()(QvkArchive* a) const { QvkClose(a); }
-};
-using ArchivePtr = std::unique_ptr<QvkArchive, ArchiveCloser>;
-
 // Opens an archive or prints why not (status 1 in *status).
-ArchivePtr OpenArchive(const std::u16string& path, int* status);
+QvkArchivePtr OpenArchive(const std::u16string& path, int* status);
 
 // A progress line on standard error ("qvk: create 120/4000 files"), drawn only
 // when standard error is a terminal and the work has run for a second, at

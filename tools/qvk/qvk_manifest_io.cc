@@ -13,7 +13,7 @@ fs::path PackageShelf::PathOf(VersionNumber version) const {
 QvkArchive* PackageShelf::Get(VersionNumber version) {
   auto found = open_.find(version);
   if (found != open_.end()) return found->second.get();
-  ArchivePtr archive(QvkOpen(PathOf(version).u16string().c_str()));
+  QvkArchivePtr archive(QvkOpen(PathOf(version).u16string().c_str()));
   QvkArchive* result = archive.get();
   open_[version] = std::move(archive);
   return result;
@@ -24,10 +24,8 @@ EntryPresence PackageShelf::Find(VersionNumber version, const std::string& entry
   if (!archive) return EntryPresence::kPackageMissing;
   std::u16string wide;
   if (!DecodeCodePage(entry_name, code_page_, &wide)) return EntryPresence::kMissing;
-  QvkEntry* entry = QvkOpenEntry(archive, wide.c_str());
-  if (!entry) return EntryPresence::kMissing;
-  QvkCloseEntry(entry);
-  return EntryPresence::kPresent;
+  const QvkEntryPtr entry(QvkOpenEntry(archive, wide.c_str()));
+  return entry ? EntryPresence::kPresent : EntryPresence::kMissing;
 }
 
 std::optional<VersionNumber> PackageVersionOfPath(const fs::path& path) {

@@ -14,7 +14,7 @@ class PackageShelf {
  public:
   PackageShelf(std::filesystem::path dir, unsigned code_page) : dir_(std::move(dir)), code_page_(code_page) {}
   // Adds an archive already open under its version.
-  void Put(VersionNumber version, ArchivePtr archive) { open_[version] = std::move(archive); }
+  void Put(VersionNumber version, QvkArchivePtr archive) { open_[version] = std::move(archive); }
   // The package of `version`, or null when it is missing or does not open.
   QvkArchive* Get(VersionNumber version);
   std::filesystem::path PathOf(VersionNumber version) const;
@@ -24,7 +24,7 @@ class PackageShelf {
  private:
   std::filesystem::path dir_;
   unsigned code_page_;
-  std::map<VersionNumber, ArchivePtr> open_;
+  std::map<VersionNumber, QvkArchivePtr> open_;
 };
 
 // "Verpatch<n>..." file name -> n, as the launcher's clean-up reads it.

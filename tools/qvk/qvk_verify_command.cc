@@ -20,7 +20,7 @@ int VerifyCommand(const Operands& args, const Options& options) {
   if (!file) return Fail(U8(archive_path) + ": cannot open");
   std::vector<std::string> problems = QvkVerify(file.get());
   file.reset();
-  ArchivePtr archive(QvkOpen(archive_path.c_str()));
+  QvkArchivePtr archive(QvkOpen(archive_path.c_str()));
   if (!archive && problems.empty()) problems.push_back("the reader refuses to open it");
 
   int32_t entries = 0;
