@@ -132,10 +132,10 @@ class LoadPatchListTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::current_path(old_dir_); }
   void WritePackage(const char* name, const std::string& image) {
-    WriteWholeFile(dir_.path() / "System" / name, image);
+    WriteAll(dir_.path() / "System" / name, image);
   }
 
-  ScopedTempDir dir_;
+  TestDir dir_;
   std::filesystem::path old_dir_;
 };
 

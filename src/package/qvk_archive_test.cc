@@ -471,8 +471,8 @@ TEST(QvkArchiveLimits, AFailedAllocationIsAFailedOpenOrRead) {
   }
   entries.emplace_back(u"big", Pattern(100000));
   const std::string image = QvkBuildArchive(entries);
-  ScopedTempDir dir;
-  WriteWholeFile(dir.path() / "a.qvk", image);
+  TestDir dir;
+  WriteAll(dir.path() / "a.qvk", image);
   const std::u16string path = dir.U16("a.qvk");
   const std::u16string out_path = dir.U16("out.bin");
 
@@ -518,7 +518,7 @@ TEST(QvkArchiveLimits, AFailedAllocationIsAFailedOpenOrRead) {
   EXPECT_EQ(QvkReadAll(a.get(), u"big", &text), 0);
   EXPECT_EQ(text, Pattern(100000));
   EXPECT_EQ(QvkExtract(a.get(), u"big", out_path.c_str()), 0);
-  EXPECT_EQ(ReadWholeFile(dir.path() / "out.bin"), Pattern(100000));
+  EXPECT_EQ(ReadAll(dir.path() / "out.bin"), Pattern(100000));
 }
 
 TEST(QvkArchive, EntryHandlesOnSeveralThreadsShareTheFile) {
@@ -544,13 +544,13 @@ TEST(QvkArchive, EntryHandlesOnSeveralThreadsShareTheFile) {
 }
 
 TEST(QvkArchive, OpensFilesOnDisk) {
-  ScopedTempDir dir;
-  WriteWholeFile(dir.path() / "a.qvk", QvkBuildArchive({{u"x", "disk"}}));
+  TestDir dir;
+  WriteAll(dir.path() / "a.qvk", QvkBuildArchive({{u"x", "disk"}}));
   ArchivePtr a(QvkOpen(dir.U16("a.qvk").c_str()));
   ASSERT_TRUE(a);
   EXPECT_EQ(ReadEntry(a.get(), u"x"), "disk");
   EXPECT_EQ(QvkOpen(dir.U16("missing.qvk").c_str()), nullptr);
-  WriteWholeFile(dir.path() / "short.qvk", "0123456789abcde");
+  WriteAll(dir.path() / "short.qvk", "0123456789abcde");
   EXPECT_EQ(QvkOpen(dir.U16("short.qvk").c_str()), nullptr);
 }
 
@@ -611,13 +611,13 @@ TEST_F(QvkExtractTest, StatusCodes) {
 }
 
 TEST(QvkExtractOnDisk, ReplacesAnExistingFile) {
-  ScopedTempDir dir;
-  WriteWholeFile(dir.path() / "a.qvk", QvkBuildArchive({{u"x", "new"}}));
-  WriteWholeFile(dir.path() / "out.txt", "older and longer");
+  TestDir dir;
+  WriteAll(dir.path() / "a.qvk", QvkBuildArchive({{u"x", "new"}}));
+  WriteAll(dir.path() / "out.txt", "older and longer");
   ArchivePtr a(QvkOpen(dir.U16("a.qvk").c_str()));
   ASSERT_TRUE(a);
   EXPECT_EQ(QvkExtract(a.get(), u"x", dir.U16("out.txt").c_str()), 0);
-  EXPECT_EQ(ReadWholeFile(dir.path() / "out.txt"), "new");
+  EXPECT_EQ(ReadAll(dir.path() / "out.txt"), "new");
   EXPECT_EQ(QvkExtract(a.get(), u"x", dir.U16("no/such/dir/out.txt").c_str()), -3);
 }
 

@@ -9,7 +9,7 @@
 namespace {
 
 TEST(QvkStdioFileSystem, CreatesReadsAndSeeks) {
-  ScopedTempDir dir;
+  TestDir dir;
   QvkFileSystem& files = QvkStdioFileSystem();
   const std::u16string path = dir.U16("f.bin");
   {
@@ -33,7 +33,7 @@ TEST(QvkStdioFileSystem, CreatesReadsAndSeeks) {
 }
 
 TEST(QvkStdioFileSystem, NonAsciiPaths) {
-  ScopedTempDir dir;
+  TestDir dir;
   const std::u16string path = dir.U16("x") + u"\u00e9\u4e2d.bin";
   std::unique_ptr<QvkFile> f = QvkStdioFileSystem().Create(path.c_str());
   ASSERT_TRUE(f);

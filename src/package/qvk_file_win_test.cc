@@ -20,9 +20,9 @@ HANDLE OpenRaw(const std::u16string& path, DWORD access, DWORD share) {
 }
 
 TEST(QvkWinFileSystem, ArchivesStayOpenableForWritersAndReaders) {
-  ScopedTempDir dir;
+  TestDir dir;
   const std::u16string path = dir.U16("a.qvk");
-  WriteWholeFile(dir.path() / "a.qvk", QvkBuildArchive({{u"x", "shared"}}));
+  WriteAll(dir.path() / "a.qvk", QvkBuildArchive({{u"x", "shared"}}));
 
   // Another program holds the file open for writing: the archive still opens.
   HANDLE writer = OpenRaw(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -38,11 +38,11 @@ TEST(QvkWinFileSystem, ArchivesStayOpenableForWritersAndReaders) {
 
   EXPECT_EQ(QvkExtract(a, u"X", dir.U16("out.txt").c_str()), 0);
   EXPECT_EQ(QvkClose(a), 0);
-  EXPECT_EQ(ReadWholeFile(dir.path() / "out.txt"), "shared");
+  EXPECT_EQ(ReadAll(dir.path() / "out.txt"), "shared");
 }
 
 TEST(QvkWinFileSystem, CreatedFilesAreNotShared) {
-  ScopedTempDir dir;
+  TestDir dir;
   const std::u16string path = dir.U16("new.bin");
   std::unique_ptr<QvkFile> f = QvkWinFileSystem().Create(path.c_str());
   ASSERT_TRUE(f);
@@ -52,11 +52,11 @@ TEST(QvkWinFileSystem, CreatedFilesAreNotShared) {
   if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
   EXPECT_EQ(f->Write("abc", 3), 3);
   EXPECT_TRUE(f->Close());
-  EXPECT_EQ(ReadWholeFile(dir.path() / "new.bin"), "abc");
+  EXPECT_EQ(ReadAll(dir.path() / "new.bin"), "abc");
 }
 
 TEST(QvkWinFileSystem, ReadsSeeksAndNonAsciiPaths) {
-  ScopedTempDir dir;
+  TestDir dir;
   const std::u16string path = dir.U16("d") + u"\u00e9\u4e2d.bin";
   {
     std::unique_ptr<QvkFile> f = QvkWinFileSystem().Create(path.c_str());

@@ -1,46 +1,16 @@
-// Test helpers for the package code: a scoped temporary directory and file
-// doubles that fail on request and count what was done to them.
+// Test helpers for the package code: file doubles that fail on request and
+// count what was done to them, and the scratch directory of every test.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "package/qvk_file.h"
-
-class ScopedTempDir {
- public:
-  ScopedTempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("qvk_test_" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~ScopedTempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::u16string U16(const std::string& name) const { return (path_ / name).u16string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+#include "support/test_dir.h"
 
 // What a FaultyFile does and how often it was asked.
 struct FileScript {

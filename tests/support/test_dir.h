@@ -29,6 +29,7 @@ class TestDir {
   }
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  std::u16string U16(const std::string& name) const { return (path_ / name).u16string(); }
 
  private:
   std::filesystem::path path_;
