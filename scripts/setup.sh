@@ -17,7 +17,7 @@ packages=(
   wine wine32:i386 libwine:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
   xvfb xauth x11-utils xcompmgr
   libcurl4-openssl-dev libexpat1-dev libgtest-dev googletest libbenchmark-dev libzip-dev
-  python3 python3-pytest dpkg-dev fonts-wqy-microhei locales
+  python3 python3-pytest dpkg-dev fonts-wqy-microhei locales openssl
 )
 
 missing=()
