@@ -2,9 +2,12 @@
 # Builds the fuzz preset and runs every fuzz_* target for SECONDS seconds each.
 #   scripts/fuzz.sh SECONDS
 # Seeds: every program named *_seeds in the build tree is run first with
-# BUILD/seeds as its argument and writes BUILD/seeds/<target>/; a target
-# with such a directory starts from it. New inputs go to BUILD/corpus/<target>
-# and crashes to BUILD/artifacts/. The build directory is $FUZZ_BUILD_DIR, by
+# BUILD/seeds as its argument and writes BUILD/seeds/<target>/. A target
+# starts from those, from the hand-written documents in
+# tests/fuzz/seeds/<target>/ and from the corpus kept in
+# tests/fuzz/corpus/<target>/ (grown by long runs, minimised; replayed here
+# every time). New inputs go to BUILD/corpus/<target> and crashes to
+# BUILD/artifacts/. The build directory is $FUZZ_BUILD_DIR, by
 # default build/fuzz in the checkout. Exit status 1 if any target failed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,7 +33,9 @@ while IFS= read -r target; do
   corpus="$build/corpus/$name"
   mkdir -p "$corpus"
   dirs=("$corpus")
-  [ -d "$build/seeds/$name" ] && dirs+=("$build/seeds/$name")
+  for given in "$here/tests/fuzz/corpus/$name" "$here/tests/fuzz/seeds/$name" "$build/seeds/$name"; do
+    [ -d "$given" ] && dirs+=("$given")
+  done
   log="$build/artifacts/$name.log"
   echo "fuzz: $name for ${seconds}s"
   if "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \

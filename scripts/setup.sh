@@ -17,7 +17,7 @@ packages=(
   wine wine32:i386 libwine:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
   xvfb xauth x11-utils xcompmgr
   libcurl4-openssl-dev libexpat1-dev libgtest-dev googletest libbenchmark-dev libzip-dev
-  python3 python3-pytest dpkg-dev fonts-wqy-microhei locales
+  python3 python3-pytest dpkg-dev fonts-wqy-microhei locales openssl
 )
 
 missing=()
@@ -145,6 +145,26 @@ if [ ! -f "$prefix/lib/libgtest.a" ]; then
   cmake --install "$b" >>"$LAUNCHER_DEPS/src/googletest-mingw.log" 2>&1
 fi
 unset CC CXX AR RANLIB
+
+# expat for the fuzz preset: native, static, built with the fuzz targets'
+# instrumentation so that libFuzzer sees coverage inside the XML parser.
+fuzz_prefix="$LAUNCHER_DEPS/fuzz"
+if [ ! -f "$fuzz_prefix/lib/libexpat.a" ]; then
+  dir=$(fetch_source expat)
+  log "building instrumented expat for fuzzing from $(basename "$dir")"
+  src="$dir"; [ -f "$src/CMakeLists.txt" ] || src="$dir/expat"
+  flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
+  rm -rf "$dir/build-fuzz"
+  { cmake -S "$src" -B "$dir/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_INSTALL_PREFIX="$fuzz_prefix" \
+      -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF \
+      -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF \
+    && sed -i 's/^#define \(XML_[A-Z_]*\)$/#define \1 1/' "$dir/build-fuzz/expat_config.h" \
+    && cmake --build "$dir/build-fuzz" && cmake --install "$dir/build-fuzz"; } \
+    >"$LAUNCHER_DEPS/src/expat-fuzz.log" 2>&1 \
+    || { log "instrumented expat build failed; see $LAUNCHER_DEPS/src/expat-fuzz.log"; exit 1; }
+fi
 
 # One Wine prefix for every Windows run.
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -14,7 +14,42 @@ void InitCurlOnce() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+std::atomic<TlsServerCheck> g_tls_server_check{nullptr};
+
+bool IsHttpsScheme(const char* scheme) {
+  const char* const https = "https";
+  for (int i = 0; i < 6; ++i) {
+    const char c = scheme[i];
+    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != https[i]) return false;
+  }
+  return true;
+}
+
+// The host of the URL `easy` is fetching, as libcurl parsed it, into `host`
+// (with its terminator); false if there is none or it does not fit.
+bool TransferHost(CURL* easy, char* host, std::size_t host_size) {
+  char* url = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK || url == nullptr) return false;
+  CURLU* parts = curl_url();
+  if (parts == nullptr) return false;
+  char* part = nullptr;
+  bool ok = curl_url_set(parts, CURLUPART_URL, url, 0) == CURLUE_OK &&
+            curl_url_get(parts, CURLUPART_HOST, &part, 0) == CURLUE_OK;
+  if (ok) {
+    const std::size_t n = std::strlen(part);
+    ok = n < host_size;
+    if (ok) std::memcpy(host, part, n + 1);
+  }
+  curl_free(part);
+  curl_url_cleanup(parts);
+  return ok;
+}
+
 }  // namespace
+
+void SetTlsServerCheck(TlsServerCheck check) {
+  g_tls_server_check.store(check);
+}
 
 CurlEasy::CurlEasy() {
   InitCurlOnce();
@@ -61,10 +96,26 @@ std::size_t HttpTransfer::OnWrite(char* data, std::size_t size, std::size_t coun
   return n;
 }
 
+int HttpTransfer::OnConnected(void* self, char*, char*, int, int) noexcept {
+  auto* t = static_cast<HttpTransfer*>(self);
+  const TlsServerCheck check = g_tls_server_check.load();
+  CURL* easy = t->easy_.get();
+  char* scheme = nullptr;
+  if (check == nullptr || curl_easy_getinfo(easy, CURLINFO_SCHEME, &scheme) != CURLE_OK ||
+      scheme == nullptr || !IsHttpsScheme(scheme)) {
+    return CURL_PREREQFUNC_OK;
+  }
+  char host[256];
+  if (TransferHost(easy, host, sizeof host) && check(easy, host)) return CURL_PREREQFUNC_OK;
+  t->server_refused_ = true;
+  return CURL_PREREQFUNC_ABORT;  // nothing is sent to a server that is not trusted
+}
+
 CURLcode HttpTransfer::Fetch(const char* url, const TransferProfile& profile) {
   body_.assign(kTransferBufferSize, 0);
   received_ = 0;
   overflowed_ = false;
+  server_refused_ = false;
   CURLcode result = CURLE_FAILED_INIT;
   CURL* h = easy_.get();
   if (url == nullptr || std::strlen(url) > kMaxUrlBytes) {
@@ -86,7 +137,11 @@ CURLcode HttpTransfer::Fetch(const char* url, const TransferProfile& profile) {
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     // No signals from a worker thread (name resolution time-outs).
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // Called on every connection, new or reused, before the request goes out.
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &HttpTransfer::OnConnected);
+    curl_easy_setopt(h, CURLOPT_PREREQDATA, this);
     result = Perform(h);
+    if (server_refused_) result = CURLE_PEER_FAILED_VERIFICATION;
     long status = 0;
     if (result == CURLE_OK && (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
                                status < 200 || status > 299 || status == 204)) {

@@ -34,6 +34,17 @@ inline constexpr TransferProfile kLinkFileProfile{2000, 2000};
 // How often a transfer looks at the stop flag while it waits for the network.
 inline constexpr int kStopPollMs = 50;
 
+// A check of the server certificate of an https transfer, run once the TLS
+// connection stands and before the request is sent: true if the chain that
+// `easy`'s connection received leads to a trusted root and names `host` (the
+// URL's host). Needed where the TLS layer may accept any certificate (Wine's
+// Schannel); the check must agree with a TLS layer that does verify. A
+// refusal fails the transfer with CURLE_PEER_FAILED_VERIFICATION.
+using TlsServerCheck = bool (*)(CURL* easy, const char* host) noexcept;
+// Installs the check for every later https transfer (null: none, the TLS
+// layer's verdict alone). Install once at start-up, before any transfer.
+void SetTlsServerCheck(TlsServerCheck check);
+
 // Move-only owner of a CURL easy handle (curl_easy_cleanup on destruction).
 // Creating one initialises libcurl once per process in a thread-safe way.
 class CurlEasy {
@@ -80,8 +91,9 @@ class HttpTransfer {
   // CURLE_HTTP_RETURNED_ERROR for any other status; CURLE_FAILED_INIT without
   // a handle; CURLE_WRITE_ERROR when the body is longer than
   // kTransferBufferSize; CURLE_ABORTED_BY_CALLBACK or CURLE_WRITE_ERROR when
-  // the stop flag was set. On failure the body is released; received_count()
-  // still tells how much had arrived.
+  // the stop flag was set; CURLE_PEER_FAILED_VERIFICATION when the installed
+  // TlsServerCheck refused the server's certificate. On failure the body is
+  // released; received_count() still tells how much had arrived.
   CURLcode Fetch(const char* url, const TransferProfile& profile);
 
   // The body of the last successful Fetch (empty after a failure or after
@@ -96,6 +108,8 @@ class HttpTransfer {
  private:
   static std::size_t OnWrite(char* data, std::size_t size, std::size_t count,
                              void* self) noexcept;
+  static int OnConnected(void* self, char* remote_ip, char* local_ip, int remote_port,
+                         int local_port) noexcept;
   // curl_easy_perform, but through the multi handle, looking at the stop flag
   // at least every kStopPollMs.
   CURLcode Perform(CURL* easy);
@@ -106,6 +120,7 @@ class HttpTransfer {
   std::vector<unsigned char> body_;
   std::uint64_t received_ = 0;
   bool overflowed_ = false;
+  bool server_refused_ = false;  // the TlsServerCheck refused the certificate
   char error_text_[CURL_ERROR_SIZE] = {};
 };
 

@@ -205,6 +205,25 @@ TEST_F(HttpTransferTest, ScrambledDownloadUnscramblesBack) {
   EXPECT_EQ(stored, "abc");
 }
 
+std::atomic<int> g_server_checks{0};
+
+bool RefuseEveryServer(CURL*, const char*) noexcept {
+  ++g_server_checks;
+  return false;
+}
+
+TEST_F(HttpTransferTest, ServerCheckIsForHttpsOnly) {
+  TestReply reply;
+  reply.body = "plain";
+  server_.SetReply("/f", reply);
+  SetTlsServerCheck(&RefuseEveryServer);
+  const CURLcode code = http_.Fetch(server_.Url("/f").c_str(), kTestProfile);
+  SetTlsServerCheck(nullptr);
+  EXPECT_EQ(code, CURLE_OK);
+  EXPECT_EQ(std::string(http_.body().begin(), http_.body().end()), "plain");
+  EXPECT_EQ(g_server_checks.load(), 0);
+}
+
 TEST_F(HttpTransferTest, ReadOnlyDestinationIsMadeWritableAndReplaced) {
   TestReply reply;
   reply.body = "new";

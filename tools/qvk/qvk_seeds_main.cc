@@ -65,6 +65,22 @@ int main(int argc, char** argv) {
                                    {u"gamedata/BaseData/GraphicsLevel.ini", "[Level]\n3=1\n"},
                                    {u"data/sub12/dir345/file_012345.dat", std::string(40, '\0')}}));
   ok &= WriteSeed(archives, "odd_records.qvk", ArchiveWithOddRecords());
+  // The installation's three kinds of archive, as the demo builds them.
+  ok &= WriteSeed(archives, "base_system.qvk",
+                  QvkBuildArchive({{u"link.ini", "[common]\r\nproxy=http://127.0.0.1/Proxy.ini\r\n"
+                                                 "pqxenc=http://127.0.0.1/pqx_enc.ini\r\n"
+                                                 "pqxbsid=http://127.0.0.1/pqx_bsid.xml\r\n"}}));
+  ok &= WriteSeed(archives, "base_gamedata.qvk",
+                  QvkBuildArchive({{u"BaseData/GraphicsLevel.ini",
+                                    std::string("\xFF\xFEG\0L\0\r\0\n\0w\0i\0n\0e\0\t\0" "2\0\r\0\n\0", 26)}}));
+  ok &= WriteSeed(archives, "patch_package.qvk",
+                  QvkBuildArchive({{u"PatchList.txt", "GAME.EXE\tGame.exe\t12004\r\nLINK.INI\tlink.ini\t12004\r\n"},
+                                   {u"Game.exe", "MZ" + std::string(200, '\x90')},
+                                   {u"link.ini", "[common]\r\nproxy=\r\n"}}));
+  // Names outside ASCII, and an entry long enough for many uneven reads.
+  ok &= WriteSeed(archives, "wide_names.qvk",
+                  QvkBuildArchive({{u"\u7CFB\u7EDF/\u914D\u7F6E.ini", "[a]\r\n"},
+                                   {u"Data/Caf\u00E9.dat", std::string(3000, '\x5A')}}));
 
   const std::vector<std::pair<std::string, std::string>> list_seeds = {
       {"empty.txt", ""},
