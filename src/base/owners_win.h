@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -49,6 +50,9 @@ class UniqueHandle {
 using UniqueModule = Owner<HMODULE, &FreeLibrary>;
 // An icon loaded at a size of its own, destroyed with DestroyIcon.
 using UniqueIcon = Owner<HICON, &DestroyIcon>;
+// CryptoAPI's certificate contexts, chains and stores.
+using CertificateOwner = Owner<PCCERT_CONTEXT, &CertFreeCertificateContext>;
+using CertificateChainOwner = Owner<PCCERT_CHAIN_CONTEXT, &CertFreeCertificateChain>;
 
 // A COM interface pointer, released with Release.
 template <typename Interface>

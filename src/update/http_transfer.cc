@@ -4,8 +4,9 @@
 #include <mutex>
 #include <utility>
 
-#include "update/atomic_file.h"
 #include "base/scramble.h"
+#include "base/text.h"
+#include "update/atomic_file.h"
 
 namespace {
 
@@ -19,8 +20,7 @@ std::atomic<TlsServerCheck> g_tls_server_check{nullptr};
 bool IsHttpsScheme(const char* scheme) {
   const char* const https = "https";
   for (int i = 0; i < 6; ++i) {
-    const char c = scheme[i];
-    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != https[i]) return false;
+    if (AsciiLower(scheme[i]) != https[i]) return false;
   }
   return true;
 }

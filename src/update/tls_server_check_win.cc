@@ -4,18 +4,9 @@
 #include <schannel.h>
 #include <security.h>
 
-#include <memory>
+#include "base/owners_win.h"
 
 namespace {
-
-struct ChainFree {
-  void operator()(PCCERT_CHAIN_CONTEXT chain) const { CertFreeCertificateChain(chain); }
-};
-struct CertificateFree {
-  void operator()(PCCERT_CONTEXT cert) const { CertFreeCertificateContext(cert); }
-};
-using ChainOwner = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree>;
-using CertificateOwner = std::unique_ptr<const CERT_CONTEXT, CertificateFree>;
 
 // Host names are at most 253 characters; a longer one is refused.
 constexpr int kHostChars = 256;
@@ -57,9 +48,9 @@ DWORD CheckServerCertificate(PCCERT_CONTEXT cert, const wchar_t* host) {
       built == nullptr) {
     return static_cast<DWORD>(CERT_E_CHAINING);
   }
-  const ChainOwner chain(built);
+  const CertificateChainOwner chain(built);
   for (const ChainError& e : kChainErrors) {
-    if (chain->TrustStatus.dwErrorStatus & e.trust_bits) return static_cast<DWORD>(e.error);
+    if (chain.get()->TrustStatus.dwErrorStatus & e.trust_bits) return static_cast<DWORD>(e.error);
   }
 
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl = {};
