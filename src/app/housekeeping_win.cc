@@ -47,11 +47,12 @@ void RunSecondCleanup() {
   const std::u16string pattern = TempCopyPattern(GameBaseName(ToU16(game_exe)));
   const std::wstring system = dir + L"\\System";
 
-  ForEachFile(system, L"*.exe", [&](const std::wstring& name) {
-    if (IsTempCopy(ToU16(name), pattern)) DeleteFileW((system + L"\\" + name).c_str());
-  });
+  // One listing serves both kinds of leftovers.
   const std::time_t now = std::time(nullptr);
-  ForEachFile(system, L"*.log", [&](const std::wstring& name) {
-    if (IsExpiredDatedLog(ToU16(name), pattern, now)) DeleteFileW((system + L"\\" + name).c_str());
+  ForEachFile(system, L"*", [&](const std::wstring& name) {
+    const std::u16string listed = ToU16(name);
+    const bool leftover = (HasExtension(listed, u".exe") && IsTempCopy(listed, pattern)) ||
+                          (HasExtension(listed, u".log") && IsExpiredDatedLog(listed, pattern, now));
+    if (leftover) DeleteFileW((system + L"\\" + name).c_str());
   });
 }

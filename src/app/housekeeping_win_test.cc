@@ -94,7 +94,9 @@ TEST(Housekeeping, SecondCleanupRemovesCopiesAndOldDatedLogsOnly) {
   const std::vector<std::wstring> kept = {L"System\\Game.exe",         L"System\\Other.log",
                                           L"System\\Game_tempABC.log", L"System\\" + DatedName(L"Game_temp", 7),
                                           L"System\\" + DatedName(L"Game_temp", 0),
-                                          L"System\\Other_temp1.exe",  L"Game_temp20170101120000.exe"};
+                                          L"System\\Other_temp1.exe",  L"Game_temp20170101120000.exe",
+                                          L"System\\Game_temp20170101120000.exe.bak",
+                                          L"System\\Game_temp20170101.log.old"};
   for (const auto& name : removed) inst.Touch(name);
   for (const auto& name : kept) inst.Touch(name);
   RunSecondCleanup();
