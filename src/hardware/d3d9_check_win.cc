@@ -20,7 +20,7 @@ bool D3D9Check() {
   return D3D9Check(d3d.get());
 }
 
-bool D3D9Check(IDirect3D9* d3d) {
+bool D3D9Check(IDirect3D9* d3d, std::vector<std::string>* lines) {
   if (d3d == nullptr) return false;
   const int count = static_cast<int>(d3d->GetAdapterCount());
   for (int adapter = 0; adapter < count; ++adapter) {
@@ -37,8 +37,13 @@ bool D3D9Check(IDirect3D9* d3d) {
                                                D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_TEXTURE,
                                                static_cast<D3DFORMAT>(kFourccIntz)));
     const std::array<int, 6> tests = D3D9FeatureTests(features);
-    LaunchLogWrite(FormatD3D9AdapterCountLine(count).c_str());
-    LaunchLogWrite(FormatD3D9InfoLine(tests).c_str());
+    for (const std::string& line : {FormatD3D9AdapterCountLine(count), FormatD3D9InfoLine(tests)}) {
+      if (lines != nullptr) {
+        lines->push_back(line);
+      } else {
+        LaunchLogWrite(line.c_str());
+      }
+    }
     if (AllTestsPass(tests)) return true;
   }
   return false;

@@ -12,6 +12,7 @@
 #include "base/text_win.h"
 #include "hardware/d3d9_loader_win.h"
 #include "hardware/graphics_level.h"
+#include "hardware/graphics_probes_win.h"
 #include "hardware/level_table.h"
 #include "hardware/level_table_source.h"
 #include "hardware/probe_log.h"
@@ -50,12 +51,13 @@ int QueryAdapterLevel(uint32_t patch_version, uint32_t base_version, IDirect3D9*
   return overall;
 }
 
-int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version, IDirect3D9* d3d) {
+int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version, CGraphicsProbes* probes) {
   LevelInputs in;
-  in.video_memory_mb = QueryVideoMemoryMB();
+  in.video_memory_mb = probes ? probes->TakeVideoMemoryMB() : QueryVideoMemoryMB();
   in.available_memory_mb = QueryAvailableMemoryMB();
   in.cpu_clock_ghz = QueryCpuClockGHz();
-  in.adapter_level = QueryAdapterLevel(patch_version, base_version, d3d);
+  in.adapter_level =
+      QueryAdapterLevel(patch_version, base_version, probes ? probes->direct3d() : nullptr);
   in.cpu_class = ClassifyCpu();
   in.desktop_pixels = QueryDesktopPixels();
   return ChooseLevel(in);

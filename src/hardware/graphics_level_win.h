@@ -7,6 +7,7 @@
 #include <cstdint>
 
 struct IDirect3D9;
+class CGraphicsProbes;
 
 // The highest level the level table gives any adapter (at least 0; 0 with
 // no adapters or when an adapter's identifier cannot be read), or -1 when
@@ -19,5 +20,7 @@ int QueryAdapterLevel(uint32_t patch_version, uint32_t base_version, IDirect3D9*
 
 // The level 0..3 from the probes and the level table (-1 is never produced
 // with real probe values, but callers must still treat it as "no level").
-// `d3d` as for QueryAdapterLevel.
-int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version, IDirect3D9* d3d = nullptr);
+// `probes`: the run's probes started ahead, whose video memory and Direct3D
+// interface are used; null to measure everything in this call.
+int ChooseGraphicsLevel(uint32_t patch_version, uint32_t base_version,
+                        CGraphicsProbes* probes = nullptr);

@@ -2,12 +2,13 @@
 // releases whatever system objects it needs within the call, shows nothing
 // and writes no file except launch log lines where stated. Direct3D 9 and
 // DirectDraw are loaded at run time, so a machine without them gets the
-// "not measurable" values instead of a launcher that cannot start.
-// Window thread only.
+// "not measurable" values instead of a launcher that cannot start. They share
+// no state; CGraphicsProbes runs the two slow ones on threads of their own.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct IDirect3D9;
 
@@ -18,8 +19,9 @@ struct IDirect3D9;
 bool D3D9Check();
 // The same check through an interface the caller created (and keeps); false
 // for null. Under Wine creating the interface is the expensive part, so a
-// run creates it once for this check and the adapter level query.
-bool D3D9Check(IDirect3D9* d3d);
+// run creates it once for this check and the adapter level query. With
+// `lines`, the log lines are appended there instead of written.
+bool D3D9Check(IDirect3D9* d3d, std::vector<std::string>* lines = nullptr);
 
 // Local video memory in MiB from three DirectDraw 7 queries (the smallest
 // non-zero total). Totals of 2 GiB and more give 2048..4095: DirectDraw

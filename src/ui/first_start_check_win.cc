@@ -17,9 +17,9 @@ const wchar_t kGameConfigPath[] = L"./System/GameConfig.ini";
 }  // namespace
 
 int RunFirstStartCheck(const PatchListIndex& manifest, uint32_t base_version,
-                       bool d3d9_check_passed, HWND owner, IDirect3D9* d3d) {
+                       bool d3d9_check_passed, HWND owner, CGraphicsProbes* probes) {
   const int first_run = ReadProfileNumber(kGameConfigPath, L"FirstRun", L"FirstRun", -1);
-  const int level = ChooseGraphicsLevel(LevelTablePatchVersion(manifest), base_version, d3d);
+  const int level = ChooseGraphicsLevel(LevelTablePatchVersion(manifest), base_version, probes);
   if (level == kNoGraphicsLevel) return 0;
   const unsigned message = FirstStartMessageId(level);
   if (message != 0 && ShouldShowFirstStartNotice(first_run, d3d9_check_passed)) {

@@ -8,14 +8,14 @@
 
 #include "package/patch_list.h"
 
-struct IDirect3D9;
+class CGraphicsProbes;
 
 // Chooses the level with the table version taken from `manifest` (the main
 // dialog's window-side patch-list index). On the game's first start
 // ([FirstRun] FirstRun = 1000 in ./System/GameConfig.ini) and when
 // `d3d9_check_passed`, tells the player the level in a box owned by `owner`
 // (through ShowMessageBox; returns when it is closed). Returns 1 when the
-// game may start, 0 when no level could be chosen (no box then). `d3d` as
-// for QueryAdapterLevel.
+// game may start, 0 when no level could be chosen (no box then). `probes` as
+// for ChooseGraphicsLevel.
 int RunFirstStartCheck(const PatchListIndex& manifest, uint32_t base_version,
-                       bool d3d9_check_passed, HWND owner, IDirect3D9* d3d = nullptr);
+                       bool d3d9_check_passed, HWND owner, CGraphicsProbes* probes = nullptr);

@@ -11,6 +11,7 @@
 #include "base/message_catalog_win.h"
 #include "base/resource.h"
 #include "hardware/d3d9_loader_win.h"
+#include "hardware/graphics_probes_win.h"
 #include "hardware/graphics_level.h"
 #include "hardware/graphics_level_win.h"
 #include "hardware/probes_win.h"
@@ -130,21 +131,30 @@ TEST_F(FirstStartCheckTest, LogShowsTableThenAdaptersThenProcessor) {
   EXPECT_EQ(log.find("\r\n", after_adapter) + 2, log.size()) << log;
 }
 
-TEST_F(FirstStartCheckTest, LentDirect3DGivesTheSameLinesAndStaysTheCallers) {
+TEST_F(FirstStartCheckTest, ProbesStartedAheadGiveTheLinesOfProbesRunInPlace) {
   LaunchLogReset();
+  EXPECT_TRUE(D3D9Check());
   EXPECT_EQ(RunFirstStartCheck({}, 0, true, owner_), 1);
-  const std::string own = install_.Read("System/launch.log");
+  const std::string in_place = install_.Read("System/launch.log");
+  const int32_t video_memory = QueryVideoMemoryMB();
 
-  ScopedDirect3D9 d3d;
-  ASSERT_NE(d3d.get(), nullptr);
   LaunchLogReset();
-  EXPECT_TRUE(D3D9Check(d3d.get()));
-  const std::string check = install_.Read("System/launch.log");
-  EXPECT_EQ(RunFirstStartCheck({}, 0, true, owner_, d3d.get()), 1);
-  EXPECT_EQ(install_.Read("System/launch.log"), check + own);
-  // Neither call released or kept a reference.
-  EXPECT_EQ(d3d.get()->AddRef(), 2u);
-  EXPECT_EQ(d3d.get()->Release(), 1u);
+  {
+    CGraphicsProbes probes;
+    IDirect3D9* d3d = probes.direct3d();  // waits for the check to end
+    ASSERT_NE(d3d, nullptr);
+    EXPECT_EQ(install_.Read("System/launch.log"), "") << "the check's lines wait for the taker";
+    EXPECT_TRUE(probes.TakeD3D9Check());
+    EXPECT_TRUE(probes.TakeD3D9Check());  // its lines are written once
+    EXPECT_EQ(RunFirstStartCheck({}, 0, true, owner_, &probes), 1);
+    EXPECT_EQ(probes.TakeVideoMemoryMB(), video_memory);
+    // The level choice borrowed the interface and left it to the probes.
+    EXPECT_EQ(d3d->AddRef(), 2u);
+    EXPECT_EQ(d3d->Release(), 1u);
+    probes.ReleaseDirect3D();
+    EXPECT_EQ(probes.direct3d(), nullptr);
+  }
+  EXPECT_EQ(install_.Read("System/launch.log"), in_place);
   EXPECT_FALSE(D3D9Check(nullptr));
 }
 

@@ -4,7 +4,12 @@
 #include <cstdint>
 #include <string>
 
+class CGraphicsProbes;
+
 struct LaunchContext {
   std::u16string launch_arguments;  // "<command text>&<start time>", at most 1023 units
   int64_t start_time = 0;           // seconds since 1970
+  // The run's graphics probes, already started; null lets the dialog start
+  // its own when it checks the graphics hardware.
+  CGraphicsProbes* graphics_probes = nullptr;
 };

@@ -8,8 +8,7 @@
 #include "base/message_catalog_win.h"
 #include "base/resource.h"
 #include "base/text_win.h"
-#include "hardware/d3d9_loader_win.h"
-#include "hardware/probes_win.h"
+#include "hardware/graphics_probes_win.h"
 #include "serverlist/server_list.h"
 #include "update/current_zone_win.h"
 #include "update/serverlist_download.h"
@@ -27,7 +26,9 @@ HICON LoadAppIcon(int width_metric, int height_metric) {
 }  // namespace
 
 CMainDlg::CMainDlg(const LaunchContext& context)
-    : launch_arguments_(context.launch_arguments), start_time_(context.start_time) {
+    : launch_arguments_(context.launch_arguments),
+      start_time_(context.start_time),
+      probes_(context.graphics_probes) {
   if (launch_arguments_.size() >= kLaunchArgumentsCapacity) {
     launch_arguments_.resize(kLaunchArgumentsCapacity - 1);
   }
@@ -88,7 +89,7 @@ BOOL CMainDlg::OnInitDialog() {
   d3d9_check_ = CheckD3D9() ? 1 : 0;
   LaunchLogf("D3D9Check:%d\n", d3d9_check_);
   if (d3d9_check_ == 0) {
-    direct3d_.reset();
+    ReleaseDirect3D();
     Box(LoadMessage(IDS_GRAPHICS_CHECK_FAILED));
     CloseLauncher();
     return FALSE;
@@ -165,22 +166,28 @@ void CMainDlg::Box(const std::wstring& text) {
 
 void CMainDlg::CloseLauncher() {
   closing_ = true;
-  direct3d_.reset();
+  ReleaseDirect3D();
   ShowWindow(hwnd_, SW_HIDE);
   if (owner_) SendMessageW(owner_, WM_CLOSE, 0, 0);
 }
 
 int CMainDlg::RunFirstStartCheck() {
   const int result = ::RunFirstStartCheck(window_index_, GlobalServerList().base_version,
-                                          d3d9_check_ != 0, hwnd_,
-                                          direct3d_ ? direct3d_->get() : nullptr);
-  direct3d_.reset();  // the last use in a run
+                                          d3d9_check_ != 0, hwnd_, probes_);
+  ReleaseDirect3D();  // the last use in a run
   return result;
 }
 
 bool CMainDlg::CheckD3D9() {
-  direct3d_ = std::make_unique<ScopedDirect3D9>();
-  return D3D9Check(direct3d_->get());
+  if (!probes_) {
+    own_probes_ = std::make_unique<CGraphicsProbes>();
+    probes_ = own_probes_.get();
+  }
+  return probes_->TakeD3D9Check();
+}
+
+void CMainDlg::ReleaseDirect3D() {
+  if (probes_) probes_->ReleaseDirect3D();
 }
 
 bool CMainDlg::StartWorker() { return StartUpdater(hwnd_); }

@@ -27,7 +27,7 @@
 
 inline constexpr COLORREF kMainDialogColourKey = RGB(255, 0, 255);
 
-class ScopedDirect3D9;
+class CGraphicsProbes;
 
 class CMainDlg : public CDialog {
  public:
@@ -67,8 +67,9 @@ class CMainDlg : public CDialog {
     INT_PTR result = 0;   // the shell open's result; above 32 is success
     DWORD last_error = 0;  // GetLastError right after the call
   };
-  // The real check keeps its Direct3D 9 interface for the graphics level
-  // choice before the start (creating one costs much under Wine).
+  // The real check takes the result of the run's graphics probes (started
+  // here when start-up handed none), whose Direct3D 9 interface is kept for
+  // the graphics level choice before the start.
   virtual bool CheckD3D9();
   virtual bool StartWorker();  // StartUpdater for this dialog's window
   virtual void StopWorker();   // StopUpdater
@@ -87,6 +88,7 @@ class CMainDlg : public CDialog {
   void OnVersionReady();
   void OnUpdateError(WPARAM kind, LPARAM flag);
   void Box(const std::wstring& text);
+  void ReleaseDirect3D();
 
   uint8_t d3d9_check_ = 0;
   UniqueIcon large_icon_;
@@ -98,9 +100,11 @@ class CMainDlg : public CDialog {
   int64_t launch_time_ = 0;
   HWND owner_ = nullptr;  // the skin window, recorded at initialisation
   bool closing_ = false;
-  // Created by the graphics check, released after the graphics level choice
-  // or when the launcher closes; null when a test replaces the check.
-  std::unique_ptr<ScopedDirect3D9> direct3d_;
+  // The run's graphics probes; their Direct3D interface is released after
+  // the graphics level choice or when the launcher closes. Null when a test
+  // replaces the check.
+  CGraphicsProbes* probes_ = nullptr;
+  std::unique_ptr<CGraphicsProbes> own_probes_;  // when start-up handed none
 };
 
 // Looks IsUserAnAdmin up in shell32.dll (loaded once, kept loaded) and calls
