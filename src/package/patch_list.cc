@@ -137,6 +137,10 @@ char PatchListIndex::KeyByte(const Fields& r, size_t i) const {
 }
 
 bool PatchListIndex::KeyLess(const Fields& a, const Fields& b) const {
+  if (!upper_keys_) {
+    return std::string_view(text_).substr(a.key_begin, a.key_length) <
+           std::string_view(text_).substr(b.key_begin, b.key_length);
+  }
   const size_t common = std::min(a.key_length, b.key_length);
   for (size_t i = 0; i < common; ++i) {
     const unsigned char x = static_cast<unsigned char>(KeyByte(a, i));
@@ -159,9 +163,10 @@ std::optional<PatchListEntry> PatchListIndex::Find(std::string_view key) const {
   for (size_t n = records_.size(); n > 0; --n) {
     const Fields& r = records_[n - 1];
     if (r.key_length != key.size()) continue;
-    size_t i = 0;
-    while (i < key.size() && KeyByte(r, i) == key[i]) ++i;
-    if (i == key.size()) return Entry(r);
+    // From the end: keys of one folder share their start.
+    size_t i = key.size();
+    while (i > 0 && KeyByte(r, i - 1) == key[i - 1]) --i;
+    if (i == 0) return Entry(r);
   }
   return std::nullopt;
 }
