@@ -65,6 +65,8 @@ TEST(ParsePatchList, BothModes) {
       {"fields on later lines", "A a\n1 x 2\n", true, "1=x@2;A=a@1;", "1=x@2;A=a@1;"},
       {"line feed before the name", "A \n a 1\nB b 2\n", false, "A=a@1;", "A=a@1;"},
       {"line feed before the version", "A a\t\n\t7 rest\nB b 2\n", false, "A=a@7;", "A=a@7;"},
+      {"one field per line", "A\nB\n1\n2\n3\n", false, "1=2@3;A=B@1;B=1@2;",
+       "1=2@3;A=B@1;B=1@2;"},
       {"key at the very start", "K k 1", true, "K=k@1;", "K=k@1;"},
   };
   for (const ParseCase& c : cases) {
@@ -125,6 +127,8 @@ TEST(PatchListIndex, FindTakesTheLastRecordUnderTheKeyAsTheModeReadsIt) {
       {&window, "link.ini", nullptr},  // looked up exactly as given
       {&window, "Link.Ini", nullptr},
       {&window, "LINK.IN", nullptr},
+      {&window, "XINK.INI", nullptr},  // same length, first byte apart
+      {&window, "LINK.INJ", nullptr},  // last byte apart
       {&window, "GRAPHICSLEVEL.INI", nullptr},
       {&window, "", nullptr},
       {&window, "\xb0\xa1Z.INI", "gb@5"},  // only a-z are upper-cased
