@@ -1,9 +1,10 @@
 // Speed and memory of the package reader, each beside a reference on the same
 // bytes: libzip on a stored zip of the same names, a read/write copy loop and
 // cp, memcpy; and the opening of an archive whose stored hashes all share one
-// bucket beside that of the same archive with its true hashes. Data files are
-// made once in --work_dir (default ./package-bench-data). Ratios are printed
-// by bench/run_package_bench.sh.
+// bucket beside that of the same archive with its true hashes; the parse of a
+// 100,000-line patch list beside a line-feed count over its bytes. Data files
+// are made once in --work_dir (default ./package-bench-data). Ratios are
+// printed by bench/run_package_bench.sh.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -23,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "package/patch_list.h"
 #include "package/qvk_archive.h"
 #include "package/qvk_format.h"
 #include "package/qvk_writer.h"
@@ -37,6 +39,11 @@ constexpr size_t kCopyChunk = 16384;
 // The index of kNames records has 2^17 buckets, and a bucket depends only on
 // the low 17 bits of a hash: multiples of 2^17 all share bucket 0.
 constexpr int kSharedBucketShift = 17;
+// A grown installation's manifest: one record per patched file, naming 300
+// package versions.
+constexpr int kPatchListLines = 100000;
+constexpr int kPatchListVersions = 300;
+constexpr int kFirstPatchVersion = 10001;
 
 std::string g_dir = "package-bench-data";
 std::vector<std::string> g_names;
@@ -53,6 +60,22 @@ void MakeNames() {
     g_names.emplace_back(buf);
     g_names16.push_back(U16(buf));
   }
+}
+
+// "DATA/TEXTURES/SUB12/FILE_012345.DDS\tgamedata/data/textures/sub12/file_012345.dds\t10123\n"
+// lines, the versions scattered over the 300.
+std::string MakePatchList() {
+  std::string text;
+  char line[160];
+  for (int i = 0; i < kPatchListLines; ++i) {
+    const int sub = i / 1000 % 100;
+    const int version = kFirstPatchVersion + static_cast<int>(i * 7919u % kPatchListVersions);
+    std::snprintf(line, sizeof line,
+                  "DATA/TEXTURES/SUB%02d/FILE_%06d.DDS\tgamedata/data/textures/sub%02d/file_%06d.dds\t%d\n",
+                  sub, i, sub, i, version);
+    text += line;
+  }
+  return text;
 }
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
@@ -314,6 +337,39 @@ void BM_Memcpy(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 
+// The reference for the parse: every byte of the same text read once.
+void BM_PatchListScan(benchmark::State& state) {
+  const std::string text = MakePatchList();
+  for (auto _ : state) {
+    const char* bytes = text.data();
+    benchmark::DoNotOptimize(bytes);  // the count cannot be hoisted out of the loop
+    size_t line_feeds = 0;
+    for (size_t i = 0; i < text.size(); ++i) line_feeds += bytes[i] == '\n';
+    benchmark::DoNotOptimize(line_feeds);
+    if (line_feeds != kPatchListLines) std::abort();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+// The parse as the launcher runs it: once, into an empty index, of the text
+// read from the package and handed over.
+template <PatchListMode kMode>
+void BM_PatchListParse(benchmark::State& state) {
+  const std::string text = MakePatchList();
+  PatchListIndex index;
+  std::vector<int32_t> versions;
+  for (auto _ : state) {
+    state.PauseTiming();
+    index = PatchListIndex();
+    std::string read = text;
+    state.ResumeTiming();
+    if (!ParsePatchList(std::move(read), kMode, &index, &versions)) std::abort();
+  }
+  if (index.record_count() != kPatchListLines) std::abort();
+  if (kMode == PatchListMode::kWorker && versions.size() != kPatchListVersions) std::abort();
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
 BENCHMARK(BM_QvkOpen)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_QvkOpenColliding)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ZipOpen)->Unit(benchmark::kMillisecond)->MinTime(1.0);
@@ -326,6 +382,9 @@ BENCHMARK(BM_Cp)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK_TEMPLATE(BM_Unscramble, 32)->Arg(16384)->Arg(8 << 20);
 BENCHMARK_TEMPLATE(BM_Unscramble, 1)->Arg(16384)->Arg(8 << 20);
 BENCHMARK(BM_Memcpy)->Arg(16384)->Arg(8 << 20);
+BENCHMARK(BM_PatchListScan)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK_TEMPLATE(BM_PatchListParse, PatchListMode::kWindow)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK_TEMPLATE(BM_PatchListParse, PatchListMode::kWorker)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
 }  // namespace
 

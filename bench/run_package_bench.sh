@@ -54,6 +54,10 @@ ratios = [
     ("unscramble 16 KiB, entry key / memcpy", "BM_Unscramble<1>/16384", "BM_Memcpy/16384", 1.0),
     ("unscramble 8 MiB, directory key / memcpy", "BM_Unscramble<32>/8388608", "BM_Memcpy/8388608", 1.0),
     ("unscramble 8 MiB, entry key / memcpy", "BM_Unscramble<1>/8388608", "BM_Memcpy/8388608", 1.0),
+    ("patch list 100,000 lines, window mode: ParsePatchList / line-feed count",
+     "BM_PatchListParse<PatchListMode::kWindow>", "BM_PatchListScan", 2.5),
+    ("patch list 100,000 lines, worker mode: ParsePatchList / line-feed count",
+     "BM_PatchListParse<PatchListMode::kWorker>", "BM_PatchListScan", 2.5),
 ]
 print(f"package benchmarks: medians of {len(runs)} runs, each ratio within one run")
 failed = False
@@ -72,6 +76,7 @@ if mem:
     print(f"  memory of an open 100,000-entry archive: {m['bytes_per_record']:.1f} bytes per record,"
           f" of which names {m['name_bytes_per_record']:.1f} bytes (UTF-16 with terminator)")
 ms = lambda name: statistics.median(r[name]["real_time"] for r in runs)
-print(f"  (absolute medians: QvkOpen {ms('BM_QvkOpen'):.2f} ms, zip_open {ms('BM_ZipOpen'):.2f} ms)")
+print(f"  (absolute medians: QvkOpen {ms('BM_QvkOpen'):.2f} ms, zip_open {ms('BM_ZipOpen'):.2f} ms,"
+      f" patch list line-feed count {ms('BM_PatchListScan'):.2f} ms)")
 sys.exit(1 if failed else 0)
 PY

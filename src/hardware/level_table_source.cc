@@ -33,6 +33,6 @@ LevelTable LoadPackagedLevelTable(uint32_t patch_version, uint32_t base_version)
 }
 
 VersionNumber LevelTablePatchVersion(const PatchListIndex& index) {
-  const auto found = index.find(kLevelTableManifestKey);
-  return found == index.end() ? 0 : found->second.version;
+  const std::optional<PatchListEntry> found = index.Find(kLevelTableManifestKey);
+  return found ? found->version : 0;
 }

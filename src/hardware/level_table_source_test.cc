@@ -102,10 +102,13 @@ TEST_F(PackagedLevelTableTest, LeftOverFileIsReadAndRemovedEvenIfReadOnly) {
 TEST(LevelTablePatchVersion, LooksUpTheUpperCaseKey) {
   PatchListIndex index;
   EXPECT_EQ(LevelTablePatchVersion(index), 0u);
-  index["GRAPHICSLEVEL.INIX"] = {"x", 7};
-  index["graphicslevel.ini"] = {"y", 8};
+  // Worker mode keeps the keys as written.
+  const std::string near_misses = "GRAPHICSLEVEL.INIX\tx\t7\ngraphicslevel.ini\ty\t8\n";
+  ASSERT_TRUE(ParsePatchList(near_misses.c_str(), PatchListMode::kWorker, &index, nullptr));
   EXPECT_EQ(LevelTablePatchVersion(index), 0u);
-  index["GRAPHICSLEVEL.INI"] = {"gamedata/BaseData/GraphicsLevel.ini", 12003};
+  ASSERT_TRUE(ParsePatchList(
+      (near_misses + "GRAPHICSLEVEL.INI\tgamedata/BaseData/GraphicsLevel.ini\t12003\n").c_str(),
+      PatchListMode::kWorker, &index, nullptr));
   EXPECT_EQ(LevelTablePatchVersion(index), 12003u);
 }
 

@@ -49,12 +49,13 @@ bool ReadManifestRecords(const std::string& text, std::vector<ManifestRecord>* r
       *error = "line " + std::to_string(line_number) + ": a record that spans lines";
       return false;
     }
-    if (index.size() > 1) {
+    if (index.CountKeys() > 1) {
       *error = "line " + std::to_string(line_number) + ": more than one record on one line";
       return false;
     }
-    for (const auto& [key, entry] : index) {
-      records->push_back({key, entry.entry_name, static_cast<int32_t>(entry.version)});
+    if (index.record_count() > 0) {  // all under one key: the last one counts
+      const PatchListEntry entry = index.Record(index.record_count() - 1);
+      records->push_back({entry.key, entry.entry_name, static_cast<int32_t>(entry.version)});
     }
   }
   return true;

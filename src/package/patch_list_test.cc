@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,11 +13,17 @@
 
 namespace {
 
-// key=entry@version pairs in key order, for compact expectations.
+// key=entry@version pairs in key order, for compact expectations: every key
+// of the records, as Find returns it.
 std::string Dump(const PatchListIndex& index) {
+  std::set<std::string> keys;
+  for (size_t i = 0; i < index.record_count(); ++i) keys.insert(index.Record(i).key);
+  EXPECT_EQ(index.CountKeys(), keys.size());
   std::string out;
-  for (const auto& [key, entry] : index) {
-    out += key + "=" + entry.entry_name + "@" + std::to_string(entry.version) + ";";
+  for (const std::string& key : keys) {
+    const std::optional<PatchListEntry> entry = index.Find(key);
+    if (!entry) return out + key + " not found";
+    out += key + "=" + entry->entry_name + "@" + std::to_string(entry->version) + ";";
   }
   return out;
 }
@@ -52,17 +60,101 @@ TEST(ParsePatchList, BothModes) {
       {"one field", "A\n", false, "", ""},
       {"version past 32 bits", "A\ta\t2147483648\n", false, "", ""},
       {"lowest version", "A\ta\t-2147483648\n", true, "A=a@2147483648;", "A=a@2147483648;"},
+      // Blanks include line feeds, so fields may follow on later lines; the
+      // next record is still read from the first line feed after the key.
+      {"fields on later lines", "A a\n1 x 2\n", true, "1=x@2;A=a@1;", "1=x@2;A=a@1;"},
+      {"line feed before the name", "A \n a 1\nB b 2\n", false, "A=a@1;", "A=a@1;"},
+      {"line feed before the version", "A a\t\n\t7 rest\nB b 2\n", false, "A=a@7;", "A=a@7;"},
+      {"one field per line", "A\nB\n1\n2\n3\n", false, "1=2@3;A=B@1;B=1@2;",
+       "1=2@3;A=B@1;B=1@2;"},
+      {"key at the very start", "K k 1", true, "K=k@1;", "K=k@1;"},
   };
   for (const ParseCase& c : cases) {
     PatchListIndex window;
-    window["stale"] = {};
+    ASSERT_TRUE(ParsePatchList("stale\tx\t0\n", PatchListMode::kWindow, &window, nullptr));
     EXPECT_EQ(ParsePatchList(c.text, PatchListMode::kWindow, &window, nullptr), c.ok) << c.what;
     EXPECT_EQ(Dump(window), c.window) << c.what;
     PatchListIndex worker;
+    ASSERT_TRUE(ParsePatchList("stale\tx\t0\n", PatchListMode::kWorker, &worker, nullptr));
     std::vector<int32_t> versions = {99};
     EXPECT_EQ(ParsePatchList(c.text, PatchListMode::kWorker, &worker, &versions), c.ok) << c.what;
     EXPECT_EQ(Dump(worker), c.worker) << c.what;
   }
+}
+
+// All bytes of a literal, zero bytes inside included.
+template <size_t N>
+std::string Bytes(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
+// A text handed over reads up to its first zero byte, as the copied one does.
+TEST(ParsePatchList, MovedTextEndsAtItsFirstZeroByte) {
+  struct Case {
+    std::string text;
+    bool ok;
+    const char* dump;
+  } const cases[] = {
+      {Bytes("A\ta\t1\n\0B\tb\t2\n"), true, "A=a@1;"},
+      {Bytes("A\ta\t12\0" "3\n"), true, "A=a@12;"},
+      {Bytes("A\ta\0\t1\n"), false, ""},
+      {Bytes("\0A\ta\t1\n"), true, ""},
+  };
+  for (const Case& c : cases) {
+    PatchListIndex index;
+    std::vector<int32_t> versions;
+    EXPECT_EQ(ParsePatchList(std::string(c.text), PatchListMode::kWorker, &index, &versions), c.ok)
+        << c.text;
+    EXPECT_EQ(Dump(index), c.dump) << c.text;
+  }
+}
+
+TEST(PatchListIndex, FindTakesTheLastRecordUnderTheKeyAsTheModeReadsIt) {
+  // Keys differing only in case are one key in window mode, three in worker mode.
+  const char* text =
+      "link.ini\tfirst\t1\nLINK.INI\tsecond\t2\nLink.Ini\tthird\t3\n"
+      "GRAPHICSLEVEL.INIX\tx\t4\n\xb0\xa1z.ini\tgb\t5\n";
+  PatchListIndex window;
+  PatchListIndex worker;
+  ASSERT_TRUE(ParsePatchList(text, PatchListMode::kWindow, &window, nullptr));
+  ASSERT_TRUE(ParsePatchList(text, PatchListMode::kWorker, &worker, nullptr));
+  struct Case {
+    const PatchListIndex* index;
+    const char* key;
+    const char* found;  // entry@version, or null
+  } const cases[] = {
+      {&window, "LINK.INI", "third@3"},
+      {&window, "link.ini", nullptr},  // looked up exactly as given
+      {&window, "Link.Ini", nullptr},
+      {&window, "LINK.IN", nullptr},
+      {&window, "XINK.INI", nullptr},  // same length, first byte apart
+      {&window, "LINK.INJ", nullptr},  // last byte apart
+      {&window, "GRAPHICSLEVEL.INI", nullptr},
+      {&window, "", nullptr},
+      {&window, "\xb0\xa1Z.INI", "gb@5"},  // only a-z are upper-cased
+      {&worker, "LINK.INI", "second@2"},
+      {&worker, "link.ini", "first@1"},
+      {&worker, "Link.Ini", "third@3"},
+      {&worker, "LINK.INIX", nullptr},
+      {&worker, "\xb0\xa1z.ini", "gb@5"},
+      {&worker, "\xb0\xa1Z.INI", nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::optional<PatchListEntry> entry = c.index->Find(c.key);
+    const std::string what = std::string(c.index == &window ? "window " : "worker ") + c.key;
+    if (c.found == nullptr) {
+      EXPECT_FALSE(entry.has_value()) << what;
+      continue;
+    }
+    ASSERT_TRUE(entry.has_value()) << what;
+    EXPECT_EQ(entry->key, c.key) << what;
+    EXPECT_EQ(entry->entry_name + "@" + std::to_string(entry->version), c.found) << what;
+  }
+  EXPECT_EQ(window.CountKeys(), 3u);
+  EXPECT_EQ(worker.CountKeys(), 5u);
+  EXPECT_EQ(worker.record_count(), 5u);
+  EXPECT_EQ(worker.Record(0).entry_name, "first");
+  EXPECT_EQ(worker.Record(5).key, "");  // past the end
 }
 
 TEST(ParsePatchList, WorkerVersionListIsDistinctAndSorted) {
@@ -77,6 +169,60 @@ TEST(ParsePatchList, WorkerVersionListIsDistinctAndSorted) {
   EXPECT_FALSE(ParsePatchList("A\ta\t9\nB\tb\t2\nC\tc\n", PatchListMode::kWorker, &index,
                               &versions));
   EXPECT_EQ(versions, (std::vector<int32_t>{9, 2}));
+  // Window mode only clears the list.
+  versions = {1};
+  ASSERT_TRUE(ParsePatchList("A\ta\t5\n", PatchListMode::kWindow, &index, &versions));
+  EXPECT_TRUE(versions.empty());
+}
+
+// Many distinct versions, close together and far apart, in orders that bring
+// new ones at either end or in between the known ones and bring known ones
+// back: the list matches the distinct values, sorted, and on failure in
+// first-seen order.
+TEST(ParsePatchList, WorkerVersionListWithManyDistinctVersions) {
+  const int n = 5000;
+  struct Pattern {
+    const char* what;
+    int32_t (*version)(int i);
+  } const patterns[] = {
+      {"ascending", [](int i) { return i; }},
+      {"ascending, far apart", [](int i) { return i * 100003; }},
+      {"descending, far apart", [](int i) { return -i * 100003; }},
+      {"from both ends, far apart", [](int i) { return (i % 2 == 0 ? i : -i) * 100003; }},
+      {"scattered, each twice, near and far",
+       [](int i) {
+         const int32_t v = i / 2 * 7919 % 3001;
+         return v % 2 == 0 ? v : v * 40009;
+       }},
+      {"a few, long apart", [](int i) { return i % 3 * 1000000; }},
+      {"rising then revisited", [](int i) { return i < 2500 ? i * 3 : (i - 2500) * 5; }},
+      {"the ends of the range",
+       [](int i) {
+         const int32_t ends[] = {INT32_MIN, INT32_MAX, 0, -1, INT32_MIN + 1, INT32_MAX - 1};
+         return ends[i % 6];
+       }},
+  };
+  for (const Pattern& p : patterns) {
+    std::string text;
+    std::vector<int32_t> first_seen;
+    for (int i = 0; i < n; ++i) {
+      const int32_t v = p.version(i);
+      text += "K" + std::to_string(i) + "\tk\t" + std::to_string(v) + "\n";
+      if (std::find(first_seen.begin(), first_seen.end(), v) == first_seen.end()) {
+        first_seen.push_back(v);
+      }
+    }
+    std::vector<int32_t> sorted = first_seen;
+    std::sort(sorted.begin(), sorted.end());
+    PatchListIndex index;
+    std::vector<int32_t> versions;
+    ASSERT_TRUE(ParsePatchList(text.c_str(), PatchListMode::kWorker, &index, &versions)) << p.what;
+    EXPECT_EQ(versions, sorted) << p.what;
+    EXPECT_FALSE(
+        ParsePatchList((text + "BAD\n").c_str(), PatchListMode::kWorker, &index, &versions))
+        << p.what;
+    EXPECT_EQ(versions, first_seen) << p.what;
+  }
 }
 
 TEST(ParsePatchList, WindowModeReportsDataError) {
@@ -95,7 +241,7 @@ TEST(ParsePatchList, FieldsLongerThan259BytesAreRejected) {
   PatchListIndex index;
   EXPECT_TRUE(ParsePatchList((ok_key + "\t" + ok_key + "\t1\n").c_str(), PatchListMode::kWorker,
                              &index, nullptr));
-  EXPECT_EQ(index.size(), 1u);
+  EXPECT_EQ(index.CountKeys(), 1u);
   EXPECT_FALSE(ParsePatchList(("A\ta\t1\n" + long_key + "\tx\t1\n").c_str(),
                               PatchListMode::kWorker, &index, nullptr));
   EXPECT_EQ(Dump(index), "A=a@1;");
@@ -119,8 +265,8 @@ TEST(ParsePatchList, WindowKeysAreUpperCasedWorkerKeysAreNot) {
   const char* text = "link.ini\tlink.ini\t10001\n";
   ASSERT_TRUE(ParsePatchList(text, PatchListMode::kWindow, &window, nullptr));
   ASSERT_TRUE(ParsePatchList(text, PatchListMode::kWorker, &worker, &versions));
-  EXPECT_NE(window.find("LINK.INI"), window.end());
-  EXPECT_EQ(worker.find("LINK.INI"), worker.end());
+  EXPECT_TRUE(window.Find("LINK.INI").has_value());
+  EXPECT_FALSE(worker.Find("LINK.INI").has_value());
 }
 
 class LoadPatchListTest : public ::testing::Test {
@@ -151,17 +297,19 @@ TEST_F(LoadPatchListTest, LoadsTheCurrentPackagesList) {
 
 TEST_F(LoadPatchListTest, EmptyListLoads) {
   WritePackage("Verpatch00007.qvk", QvkBuildArchive({{u"PatchList.txt", ""}}));
-  PatchListIndex index = {{"OLD", {}}};
+  PatchListIndex index;
+  ASSERT_TRUE(ParsePatchList("OLD\told\t1\n", PatchListMode::kWorker, &index, nullptr));
   std::vector<int32_t> versions = {1};
   EXPECT_EQ(LoadPatchList(7, &index, &versions), 1);
-  EXPECT_TRUE(index.empty());
+  EXPECT_EQ(index.record_count(), 0u);
   EXPECT_TRUE(versions.empty());
 }
 
 TEST_F(LoadPatchListTest, MissingPackageOrEntryLeavesTheIndex) {
   WritePackage("Verpatch10002.qvk", QvkBuildArchive({{u"other.txt", "A\ta\t1\n"}}));
   WritePackage("Verpatch10004.qvk", "not an archive at all");
-  PatchListIndex index = {{"OLD", {"old", 1}}};
+  PatchListIndex index;
+  ASSERT_TRUE(ParsePatchList("OLD\told\t1\n", PatchListMode::kWorker, &index, nullptr));
   std::vector<int32_t> versions = {1};
   for (VersionNumber v : {10001u, 10002u, 10004u}) {
     EXPECT_EQ(LoadPatchList(v, &index, &versions), 0) << v;

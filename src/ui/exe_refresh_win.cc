@@ -61,7 +61,7 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
 
   std::string text;
   if (QvkReadAll(package.get(), u"PatchList.txt", &text) != 0) return result;
-  if (!ParsePatchList(text.c_str(), PatchListMode::kWindow, index, nullptr)) return result;
+  if (!ParsePatchList(std::move(text), PatchListMode::kWindow, index, nullptr)) return result;
 
   const std::u16string upper_name = AsciiUpper(ToU16(exe_name));
   const std::string key = WideToAnsiBounded(ToWide(upper_name), kExeKeyBytes);

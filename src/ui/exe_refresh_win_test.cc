@@ -76,8 +76,9 @@ TEST_F(ExeRefreshTest, ExecutableNotListedKeepsTheInstalledFile) {
   EXPECT_EQ(Log(), "Open qvk success:12\r\n");
   EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe);
   // The window-side index stays loaded for the graphics level choice.
-  ASSERT_EQ(index.count("GRAPHICSLEVEL.INI"), 1u);
-  EXPECT_EQ(index["GRAPHICSLEVEL.INI"].version, 12u);
+  const std::optional<PatchListEntry> level = index.Find("GRAPHICSLEVEL.INI");
+  ASSERT_TRUE(level.has_value());
+  EXPECT_EQ(level->version, 12u);
 }
 
 TEST_F(ExeRefreshTest, CurrentPackageServesTheExecutableWithOneOpen) {

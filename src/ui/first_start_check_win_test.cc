@@ -101,7 +101,8 @@ TEST_F(FirstStartCheckTest, NoNoticeOtherwise) {
 
 TEST_F(FirstStartCheckTest, TableFromPatchPackageOnlyAboveBaseVersion) {
   PatchListIndex manifest;
-  manifest["GRAPHICSLEVEL.INI"] = {"gamedata/BaseData/GraphicsLevel.ini", 12};
+  ASSERT_TRUE(ParsePatchList("GRAPHICSLEVEL.INI\tgamedata/BaseData/GraphicsLevel.ini\t12\n",
+                             PatchListMode::kWindow, &manifest, nullptr));
   const struct {
     uint32_t base_version;
     const char* count_line;

@@ -2,10 +2,10 @@
 
 ExeSource ChooseExeSource(const PatchListIndex& index, const std::string& key, VersionNumber base) {
   ExeSource source;
-  const auto found = index.find(key);
-  if (found == index.end()) return source;
+  const std::optional<PatchListEntry> found = index.Find(key);
+  if (!found) return source;
   source.in_manifest = true;
-  source.version = found->second.version;
+  source.version = found->version;
   source.from_package = HeldInPatchPackage(source.version, base);
   return source;
 }

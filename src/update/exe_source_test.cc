@@ -6,9 +6,9 @@ namespace {
 
 TEST(ChooseExeSource, RecordAboveTheBaseNamesItsPackage) {
   PatchListIndex index;
-  index["GAME.EXE"] = {"Game.exe", 10002};
-  index["OLD.EXE"] = {"Old.exe", 10000};
-  index["ZERO.EXE"] = {"Zero.exe", 0};
+  ASSERT_TRUE(ParsePatchList(
+      "GAME.EXE\tGame.exe\t10002\nOLD.EXE\tOld.exe\t10000\nZERO.EXE\tZero.exe\t0\n",
+      PatchListMode::kWindow, &index, nullptr));
   struct Case {
     const char* key;
     bool in_manifest;

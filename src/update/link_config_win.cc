@@ -38,11 +38,10 @@ std::u16string AsciiToU16(const std::string& text) { return std::u16string(text.
 
 ManifestLinkEntry FindLinkEntry(const PatchListIndex& manifest) {
   ManifestLinkEntry link;
-  auto it = manifest.find("LINK.INI");
-  if (it != manifest.end()) {
+  if (const std::optional<PatchListEntry> found = manifest.Find("LINK.INI")) {
     link.present = true;
-    link.entry = it->second.entry_name;
-    link.version = static_cast<VersionNumber>(it->second.version);
+    link.entry = found->entry_name;
+    link.version = found->version;
   }
   return link;
 }

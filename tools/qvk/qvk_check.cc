@@ -216,12 +216,12 @@ int CheckCommand(const Operands& args, const Options& options) {
     missing(current_check);
   } else {
     const bool loaded = LoadPatchList(current, &worker_index, &worker_versions) == 1;
-    report.Text("manifest", loaded ? "loaded, " + std::to_string(worker_index.size()) + " records"
+    report.Text("manifest", loaded ? "loaded, " + std::to_string(worker_index.CountKeys()) + " records"
                                    : "not loaded (package missing or unreadable, no PatchList.txt,"
                                      " or a malformed record): no package check, no clean-up");
     ManifestLinkEntry link_entry;
-    if (const auto it = worker_index.find("LINK.INI"); it != worker_index.end()) {
-      link_entry = {true, it->second.entry_name, it->second.version};
+    if (const std::optional<PatchListEntry> found = worker_index.Find("LINK.INI")) {
+      link_entry = {true, found->entry_name, found->version};
     }
     const LinkSourceChoice link = ChooseLinkSource(IsFile("System/linkconfig.ini"), link_entry, base);
     if (link.source == LinkSource::kLocalFile) {
@@ -277,7 +277,7 @@ int CheckCommand(const Operands& args, const Options& options) {
     if (package) {
       std::string text;
       if (QvkReadAll(package.get(), u"PatchList.txt", &text) != 0 ||
-          !ParsePatchList(text.c_str(), PatchListMode::kWindow, &window_index, nullptr)) {
+          !ParsePatchList(std::move(text), PatchListMode::kWindow, &window_index, nullptr)) {
         messages.push_back("271 (the current package's PatchList.txt is missing, unreadable or"
                            " malformed)");
         starts = false;
