@@ -47,6 +47,12 @@ class PatchListIndex {
   // How many distinct keys the records have; sorts a copy of the records.
   size_t CountKeys() const;
 
+  // Makes a list parsed in worker mode read as the window's: the records of
+  // the two modes are the same, only the keys are compared upper-cased. So
+  // the window can take over the list the worker read instead of reading
+  // and parsing it again.
+  void UseWindowKeys() { upper_keys_ = true; }
+
  private:
   struct Fields {
     size_t key_begin = 0;

@@ -79,6 +79,9 @@ TEST(ParsePatchList, BothModes) {
     std::vector<int32_t> versions = {99};
     EXPECT_EQ(ParsePatchList(c.text, PatchListMode::kWorker, &worker, &versions), c.ok) << c.what;
     EXPECT_EQ(Dump(worker), c.worker) << c.what;
+    // The worker's list seen with window keys is the window's own parse.
+    worker.UseWindowKeys();
+    EXPECT_EQ(Dump(worker), c.window) << c.what;
   }
 }
 

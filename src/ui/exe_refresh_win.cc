@@ -18,6 +18,7 @@
 #include "ui/exe_refresh.h"
 #include "ui/main_dlg_win.h"
 #include "update/exe_source.h"
+#include "update/updater_win.h"
 
 namespace {
 
@@ -45,7 +46,8 @@ std::wstring ReadGameExeName() {
 }
 
 ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber current_version,
-                                   VersionNumber base_version, PatchListIndex* index) {
+                                   VersionNumber base_version, PatchListIndex* index,
+                                   ManifestSource manifest) {
   ExeRefreshResult result;
   result.launch_name = exe_name;
   const int current = static_cast<int>(current_version);
@@ -59,9 +61,11 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
   }
   LaunchLogf("Open qvk success:%d\n", current);
 
-  std::string text;
-  if (QvkReadAll(package.get(), u"PatchList.txt", &text) != 0) return result;
-  if (!ParsePatchList(std::move(text), PatchListMode::kWindow, index, nullptr)) return result;
+  if (manifest == ManifestSource::kRead) {
+    std::string text;
+    if (QvkReadAll(package.get(), u"PatchList.txt", &text) != 0) return result;
+    if (!ParsePatchList(std::move(text), PatchListMode::kWindow, index, nullptr)) return result;
+  }
 
   const std::u16string upper_name = AsciiUpper(ToU16(exe_name));
   const std::string key = WideToAnsiBounded(ToWide(upper_name), kExeKeyBytes);
@@ -115,9 +119,15 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
 }
 
 void CMainDlg::RefreshGameExe() {
+  // The worker, waiting in its send, is done with the manifest it read from
+  // the same package: the window takes it over instead of reading it again.
+  ZUpdater* worker = Updater();
+  const ManifestSource manifest = worker && worker->TakeManifest(&window_index_)
+                                      ? ManifestSource::kTakenOver
+                                      : ManifestSource::kRead;
   const ExeRefreshResult refreshed =
       RefreshExecutable(ReadGameExeName(), GlobalServerList().current_version,
-                        GlobalServerList().base_version, &window_index_);
+                        GlobalServerList().base_version, &window_index_, manifest);
   if (!refreshed.ok) {
     ShowMessageBox(hwnd_, LoadMessage(IDS_UNZIP_ERROR), LoadMessage(IDS_CAPTION), MB_OK);
     CloseLauncher();

@@ -16,7 +16,13 @@ struct ExeRefreshResult {
 // (a longer value is cut by the profile function), empty when missing.
 std::wstring ReadGameExeName();
 
-// Loads the window-side `index` from the current version's package and, when
+enum class ManifestSource {
+  kRead,       // the index is loaded from the current package's manifest
+  kTakenOver,  // the index already holds it, taken over from the worker
+};
+
+// Loads the window-side `index` from the current version's package (unless
+// it was taken over from the worker, which read the same manifest) and, when
 // the index names a package above `base_version` for `exe_name`, extracts the
 // executable from it to a fresh copy "System/<base>_temp<time>.exe", which
 // then replaces "System/<exe_name>" (a read-only attribute cleared first) or,
@@ -28,4 +34,5 @@ std::wstring ReadGameExeName();
 // installed file is kept and its name returned. Holds at most one package open
 // and closes it.
 ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber current_version,
-                                   VersionNumber base_version, PatchListIndex* index);
+                                   VersionNumber base_version, PatchListIndex* index,
+                                   ManifestSource manifest = ManifestSource::kRead);

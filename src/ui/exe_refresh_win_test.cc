@@ -67,6 +67,24 @@ TEST_F(ExeRefreshTest, FailureRows) {
   }
 }
 
+TEST_F(ExeRefreshTest, AManifestTakenFromTheWorkerIsNotReadAgain) {
+  // The package's own manifest would fail the refresh; the one the worker
+  // read (parsed in worker mode, lower-case key) is the one used.
+  WritePackage(12, {{u"PatchList.txt", "GAME.EXE\tGame.exe\r\n"}, {u"GAME.EXE", kNewExe}});
+  std::vector<int32_t> versions;
+  ASSERT_TRUE(ParsePatchList("game.exe\tGame.exe\t12\n", PatchListMode::kWorker, &index, &versions));
+  index.UseWindowKeys();
+  ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, kBase, &index, ManifestSource::kTakenOver);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(Log(), "Open qvk success:12\r\nExeInVer:12\r\n");
+  EXPECT_EQ(ReadAll("System/Game.exe"), kNewExe);
+
+  // Without it the package's manifest is read, as before.
+  WriteAll("System/Game.exe", kOldExe);
+  EXPECT_FALSE(RefreshExecutable(L"Game.exe", 12, kBase, &index).ok);
+  EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe);
+}
+
 TEST_F(ExeRefreshTest, ExecutableNotListedKeepsTheInstalledFile) {
   WritePackage(12, {{u"PatchList.txt", "GRAPHICSLEVEL.INI\tgamedata/BaseData/GraphicsLevel.ini\t12\r\n"},
                     {u"GAME.EXE", kNewExe}});

@@ -66,8 +66,9 @@ LinkUrls ReadLinkUrlsFromArchive(const LinkSourceChoice& choice, const std::wstr
 void ReadLinkConfig(ZUpdater& worker) {
   if (CheckCurrentPackage(worker)) return;
   const ServerList& list = GlobalServerList();
-  bool manifest_loaded = 
+  const bool manifest_loaded =
       LoadPatchList(list.current_version, &worker.manifest(), &worker.version_list()) == 1;
+  worker.set_manifest_loaded(manifest_loaded);
 
   std::wstring dir = CurrentDirectoryBounded(MAX_PATH);
   if (dir.empty()) dir = L".";

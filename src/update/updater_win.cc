@@ -1,6 +1,7 @@
 #include "update/updater_win.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/profile_win.h"
 #include "base/text_win.h"
@@ -81,6 +82,15 @@ void ZUpdater::SetZoneLinkText(const char* text) {
   size_t n = text ? strnlen(text, sizeof zone_link_text_ - 1) : 0;
   if (n) std::memcpy(zone_link_text_, text, n);
   zone_link_text_[n] = '\0';
+}
+
+bool ZUpdater::TakeManifest(PatchListIndex* window_index) {
+  if (!manifest_loaded_ || window_index == nullptr) return false;
+  manifest_loaded_ = false;
+  *window_index = std::move(manifest_);
+  manifest_ = PatchListIndex();
+  window_index->UseWindowKeys();
+  return true;
 }
 
 void ZUpdater::OnGetServerlist() {

@@ -82,6 +82,13 @@ class ZUpdater : public CThread {
   // Distinct manifest versions, ascending as signed numbers (the patch list's own order).
   std::vector<int32_t>& version_list() { return version_list_; }
   PatchListIndex& manifest() { return manifest_; }
+  // Whether manifest() holds the current package's manifest, loaded whole.
+  void set_manifest_loaded(bool loaded) { manifest_loaded_ = loaded; }
+  // Hands a loaded manifest over to the window as its window-side index and
+  // returns true; false (and `window_index` untouched) when none is loaded.
+  // Called by the dialog inside UM_VERSION_READY, when the worker has done
+  // with it.
+  bool TakeManifest(PatchListIndex* window_index);
 
  protected:
   // The steps. Overridden by tests that exercise the message protocol alone.
@@ -99,6 +106,7 @@ class ZUpdater : public CThread {
   char zone_link_text_[kZoneLinkTextBytes] = {};
   std::vector<int32_t> version_list_;
   PatchListIndex manifest_;
+  bool manifest_loaded_ = false;
 
   friend void StopUpdater();
 };

@@ -247,8 +247,18 @@ TEST_F(WorkerRunTest, StalePackagesDeletedBeforeVersionReady) {
   Package(12003, {{u"PatchList.txt", "A.DAT\ta.dat\t12001\nB.DAT\tb.dat\t12003\n"}});
   for (VersionNumber v : {11999u, 12000u, 12001u, 12002u, 12004u}) WriteAll(PatchPackagePath(v), "x");
   std::set<std::string> at_version_ready;
-  on_version_ready_ = [&] { at_version_ready = Packages(); };
+  PatchListIndex taken;
+  bool taken_twice = true;
+  on_version_ready_ = [&] {
+    at_version_ready = Packages();
+    // The window takes the manifest the worker read over, once.
+    EXPECT_TRUE(Updater()->TakeManifest(&taken));
+    taken_twice = Updater()->TakeManifest(&taken);
+  };
   EXPECT_EQ(Run(), Ending::kVersionReady);
+  EXPECT_EQ(taken.record_count(), 2u);
+  EXPECT_EQ(taken.Find("B.DAT").value_or(PatchListEntry()).version, 12003u);
+  EXPECT_FALSE(taken_twice);
   const std::set<std::string> kept = {"Verpatch12001.qvk", "Verpatch12003.qvk", "Verpatch12004.qvk"};
   EXPECT_EQ(at_version_ready, kept);
   EXPECT_EQ(Packages(), kept);
@@ -258,7 +268,11 @@ TEST_F(WorkerRunTest, StalePackagesDeletedBeforeVersionReady) {
 TEST_F(WorkerRunTest, WithoutAManifestNothingIsCleaned) {
   Install("1.2.0", "1.2.0");  // current = base: no package, no manifest
   for (VersionNumber v : {11999u, 12002u}) WriteAll(PatchPackagePath(v), "x");
+  PatchListIndex window_index;
+  bool taken = true;
+  on_version_ready_ = [&] { taken = Updater()->TakeManifest(&window_index); };
   EXPECT_EQ(Run(), Ending::kVersionReady);
+  EXPECT_FALSE(taken) << "the window reads the manifest itself";
   EXPECT_EQ(Packages(), (std::set<std::string>{"Verpatch11999.qvk", "Verpatch12002.qvk"}));
 }
 
