@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "base/text.h"
-
 namespace {
 
 bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
@@ -33,15 +31,6 @@ bool ScanInt(const std::u16string& text, size_t* at, int width, int* value) {
 }
 
 }  // namespace
-
-bool HasExtension(const std::u16string& name, std::u16string_view extension) {
-  if (name.size() < extension.size()) return false;
-  const size_t start = name.size() - extension.size();
-  for (size_t i = 0; i < extension.size(); ++i) {
-    if (AsciiLower(name[start + i]) != AsciiLower(extension[i])) return false;
-  }
-  return true;
-}
 
 bool IsTempCopy(const std::u16string& name, const std::u16string& pattern) {
   return name.find(u".exe") != std::u16string::npos && name.find(pattern) != std::u16string::npos;

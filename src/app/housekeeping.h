@@ -5,13 +5,8 @@
 
 #include <ctime>
 #include <string>
-#include <string_view>
 
 #include "ui/exe_refresh.h"  // GameBaseName, TempCopyPattern
-
-// Whether a name matches the listing pattern "*<extension>" ("*.exe"): it
-// ends in the extension, letters compared without case.
-bool HasExtension(const std::u16string& name, std::u16string_view extension);
 
 // A listed "*.exe" name that is a leftover copy: it contains ".exe" and the
 // pattern, both case-sensitive.

@@ -34,16 +34,6 @@ TEST(GameBaseName, CutsAtTheLastDot) {
   EXPECT_EQ(TempCopyPattern(u""), u"_temp");
 }
 
-TEST(HasExtension, MatchesTheListingPatternsEnding) {
-  const struct {
-    const char16_t* name;
-    bool exe;
-  } cases[] = {{u"Game.exe", true},      {u"GAME.EXE", true},  {u".exe", true},
-               {u"Game.exe.bak", false}, {u"Gameexe", false},  {u"Game.ex", false},
-               {u"exe", false},          {u"", false}};
-  for (const auto& c : cases) EXPECT_EQ(HasExtension(c.name, u".exe"), c.exe) << std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name));
-}
-
 TEST(IsTempCopy, NeedsBothTheExtensionAndThePatternCaseSensitively) {
   const struct {
     const char* name;

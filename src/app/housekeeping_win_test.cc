@@ -1,6 +1,8 @@
 #include "app/housekeeping_win.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 #include <windows.h>
 
 #include <cstdio>
@@ -99,9 +101,16 @@ TEST(Housekeeping, SecondCleanupRemovesCopiesAndOldDatedLogsOnly) {
                                           L"System\\Game_temp20170101.log.old"};
   for (const auto& name : removed) inst.Touch(name);
   for (const auto& name : kept) inst.Touch(name);
-  RunSecondCleanup();
+  const std::optional<std::vector<std::u16string>> left = RunSecondCleanup();
   for (const auto& name : removed) EXPECT_FALSE(inst.Exists(name)) << name.size();
   for (const auto& name : kept) EXPECT_TRUE(inst.Exists(name)) << name.size();
+  // What it lists and leaves in System goes on to the worker.
+  std::set<std::u16string> expected;
+  for (const auto& name : kept) {
+    if (name.rfind(L"System\\", 0) == 0) expected.insert(std::u16string(name.begin() + 7, name.end()));
+  }
+  ASSERT_TRUE(left.has_value());
+  EXPECT_EQ(std::set<std::u16string>(left->begin(), left->end()), expected);
 }
 
 TEST(Housekeeping, GameExeWithoutDotRemovesEveryTempCopy) {
@@ -120,7 +129,7 @@ TEST(Housekeeping, MissingConfigurationAndDirectoriesAreHarmless) {
   InstallationDir inst;
   RemoveDirectoryW(L"System");
   RunFirstCleanup();
-  RunSecondCleanup();
+  EXPECT_FALSE(RunSecondCleanup().has_value());
   EXPECT_FALSE(inst.Exists(L"System"));
 }
 

@@ -90,6 +90,15 @@ std::string AsciiUpper(std::string text) {
   return text;
 }
 
+bool EndsWithIgnoringAsciiCase(std::u16string_view text, std::u16string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  const size_t start = text.size() - suffix.size();
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    if (AsciiLower(text[start + i]) != AsciiLower(suffix[i])) return false;
+  }
+  return true;
+}
+
 std::u16string AsciiLower(std::u16string text) {
   for (char16_t& c : text) c = AsciiLower(c);
   return text;

@@ -20,6 +20,10 @@ std::u16string AsciiUpper(std::u16string text);
 std::string AsciiUpper(std::string text);
 std::u16string AsciiLower(std::u16string text);
 
+// Whether `text` ends in `suffix`, a-z folded: a listed name against a listing
+// pattern's "*.exe".
+bool EndsWithIgnoringAsciiCase(std::u16string_view text, std::u16string_view suffix);
+
 // UTF-8 to UTF-16. Sequences of one to four bytes; a stray or invalid byte, a
 // lead byte without its continuation bytes, an overlong form, an encoded
 // surrogate or a value above U+10FFFF each give one U+FFFD.

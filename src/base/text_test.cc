@@ -13,6 +13,18 @@ TEST(AsciiCase, OnlyAToZChange) {
   EXPECT_EQ(AsciiUpper(u"geforce \u00E4 gtx-560"), u"GEFORCE \u00E4 GTX-560");
 }
 
+TEST(EndsWithIgnoringAsciiCase, MatchesAListingPatternsEnding) {
+  const struct {
+    const char16_t* name;
+    bool exe;
+  } cases[] = {{u"Game.exe", true},      {u"GAME.EXE", true},  {u".exe", true},
+               {u"Game.exe.bak", false}, {u"Gameexe", false},  {u"Game.ex", false},
+               {u"exe", false},          {u"", false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(EndsWithIgnoringAsciiCase(c.name, u".exe"), c.exe) << Utf16ToUtf8(c.name);
+  }
+}
+
 TEST(Utf8Utf16, ConvertsBothWays) {
   const struct {
     std::u16string utf16;

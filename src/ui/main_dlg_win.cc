@@ -28,6 +28,7 @@ HICON LoadAppIcon(int width_metric, int height_metric) {
 CMainDlg::CMainDlg(const LaunchContext& context)
     : launch_arguments_(context.launch_arguments),
       start_time_(context.start_time),
+      system_files_(context.system_files),
       probes_(context.graphics_probes) {
   if (launch_arguments_.size() >= kLaunchArgumentsCapacity) {
     launch_arguments_.resize(kLaunchArgumentsCapacity - 1);
@@ -190,6 +191,6 @@ void CMainDlg::ReleaseDirect3D() {
   if (probes_) probes_->ReleaseDirect3D();
 }
 
-bool CMainDlg::StartWorker() { return StartUpdater(hwnd_); }
+bool CMainDlg::StartWorker() { return StartUpdater(hwnd_, system_files_); }
 
 void CMainDlg::StopWorker() { StopUpdater(); }

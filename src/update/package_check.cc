@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <unordered_set>
+
+#include "base/text.h"
 
 namespace {
 
@@ -11,6 +15,16 @@ void AppendMissing(PackageCheckResult& result, const std::string& dotted) {
 }
 
 }  // namespace
+
+PackageExists ListedPackages(const std::vector<std::u16string>& file_names) {
+  auto folded = std::make_shared<std::unordered_set<std::u16string>>();
+  for (const std::u16string& name : file_names) folded->insert(AsciiLower(name));
+  return [folded](VersionNumber v) {
+    const std::string path = PatchPackagePath(v);
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return folded->count(AsciiLower(std::u16string(name.begin(), name.end()))) != 0;
+  };
+}
 
 PackageCheckResult JudgeCurrentPackage(VersionNumber current, VersionNumber base,
                                        const PackageExists& exists) {

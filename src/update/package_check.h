@@ -28,6 +28,11 @@ struct PackageCheckResult {
 // Tells whether the package of version v exists.
 using PackageExists = std::function<bool(VersionNumber)>;
 
+// Presence from a listing of System's file names (taken once for the whole
+// run): the package of v exists when the listing holds its file name
+// "Verpatch%05d.qvk", a-z folded as the file system compares names.
+PackageExists ListedPackages(const std::vector<std::u16string>& file_names);
+
 // The current version's package: not looked for when current <= base; when it
 // is missing (and the version splits), the text is its dotted form and the
 // rewind goes to just below it with the build part limited to 255.

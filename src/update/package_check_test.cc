@@ -93,6 +93,18 @@ TEST(JudgeManifestPackages, TextStaysWithinItsBufferWithWholeEntries) {
   EXPECT_EQ(r.rewind, "1.0.0");
 }
 
+TEST(ListedPackages, ThePackagesFileNameListedInAnyCase) {
+  const PackageExists exists = ListedPackages(
+      {u"Verpatch12001.qvk", u"VERPATCH12002.QVK", u"Verpatch012003.qvk", u"Verpatch12004.qvk.bak",
+       u"Verpatch00099.qvk", u"Game.exe"});
+  const struct {
+    VersionNumber v;
+    bool present;
+  } cases[] = {{12001, true}, {12002, true}, {12003, false}, {12004, false}, {99, true}, {12005, false}};
+  for (const auto& c : cases) EXPECT_EQ(exists(c.v), c.present) << c.v;
+  EXPECT_FALSE(ListedPackages({})(12001));
+}
+
 TEST(PatchPackageNumber, Names) {
   struct Case {
     const char16_t* name;

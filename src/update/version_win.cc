@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/launch_log.h"
+#include "base/text.h"
 #include "base/profile_win.h"
 #include "update/package_check.h"
 #include "update/updater_win.h"
@@ -22,7 +23,12 @@ std::vector<VersionNumber> ManifestVersions(ZUpdater& worker) {
   return std::vector<VersionNumber>(worker.version_list().begin(), worker.version_list().end());
 }
 
-PackageExists OnDisk() { return [](VersionNumber v) { return PatchPackageExists(v); }; }
+// Presence from start-up's listing of System when there is one, else asked
+// of the file system package by package.
+PackageExists Present(const ZUpdater& worker) {
+  if (worker.system_files()) return ListedPackages(*worker.system_files());
+  return [](VersionNumber v) { return PatchPackageExists(v); };
+}
 
 void Report(ZUpdater& worker, const PackageCheckResult& result) {
   worker.SetMissingVersionText(result.missing_text);
@@ -50,7 +56,7 @@ bool PatchPackageExists(VersionNumber v) {
 
 bool CheckCurrentPackage(ZUpdater& worker) {
   const ServerList& list = GlobalServerList();
-  PackageCheckResult result = JudgeCurrentPackage(list.current_version, list.base_version, OnDisk());
+  PackageCheckResult result = JudgeCurrentPackage(list.current_version, list.base_version, Present(worker));
   if (!result.missing) return false;
   Report(worker, result);
   return true;
@@ -59,7 +65,7 @@ bool CheckCurrentPackage(ZUpdater& worker) {
 bool CheckPackages(ZUpdater& worker) {
   const ServerList& list = GlobalServerList();
   PackageCheckResult result =
-      JudgeManifestPackages(ManifestVersions(worker), list.base_version, OnDisk());
+      JudgeManifestPackages(ManifestVersions(worker), list.base_version, Present(worker));
   if (!result.missing) return false;
   Report(worker, result);
   return true;
@@ -72,13 +78,19 @@ void CleanPackages(ZUpdater& worker) {
   if (!current.empty()) {
     std::wstring dir = current + L"\\System";
     std::vector<std::u16string> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((dir + L"\\*.qvk").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        names.push_back(ToU16(found.cFileName));
-      } while (FindNextFileW(find, &found));
-      FindClose(find);
+    if (const auto& listed = worker.system_files()) {
+      for (const std::u16string& name : *listed) {
+        if (EndsWithIgnoringAsciiCase(name, u".qvk")) names.push_back(name);
+      }
+    } else {
+      WIN32_FIND_DATAW found;
+      HANDLE find = FindFirstFileW((dir + L"\\*.qvk").c_str(), &found);
+      if (find != INVALID_HANDLE_VALUE) {
+        do {
+          names.push_back(ToU16(found.cFileName));
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+      }
     }
     for (const std::u16string& name :
          StalePackages(names, ManifestVersions(worker), list.base_version, list.current_version)) {
