@@ -56,6 +56,8 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
   if (!package) {
     const DWORD error = GetLastError();
     LaunchLogf("Open qvk failed:%d GetLastError:%d\n", current, static_cast<int>(error));
+    // As if the window had read the list itself: it has none.
+    if (manifest == ManifestSource::kTakenOver) *index = PatchListIndex();
     result.ok = true;  // the installed executable is started unchanged
     return result;
   }

@@ -79,6 +79,16 @@ TEST_F(ExeRefreshTest, AManifestTakenFromTheWorkerIsNotReadAgain) {
   EXPECT_EQ(Log(), "Open qvk success:12\r\nExeInVer:12\r\n");
   EXPECT_EQ(ReadAll("System/Game.exe"), kNewExe);
 
+  // A current package the window cannot open leaves the window without a
+  // manifest, as when it read the list itself.
+  ScratchInstall without_package;
+  WriteAll("System/Game.exe", kOldExe);
+  EXPECT_TRUE(RefreshExecutable(L"Game.exe", 12, kBase, &index, ManifestSource::kTakenOver).ok);
+  EXPECT_EQ(index.record_count(), 0u);
+}
+
+TEST_F(ExeRefreshTest, WithoutATakenOverManifestThePackagesOwnIsRead) {
+  WritePackage(12, {{u"PatchList.txt", "GAME.EXE\tGame.exe\r\n"}, {u"GAME.EXE", kNewExe}});
   // Without it the package's manifest is read, as before.
   WriteAll("System/Game.exe", kOldExe);
   EXPECT_FALSE(RefreshExecutable(L"Game.exe", 12, kBase, &index).ok);
