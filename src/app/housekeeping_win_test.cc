@@ -1,8 +1,6 @@
 #include "app/housekeeping_win.h"
 
 #include <gtest/gtest.h>
-
-#include <set>
 #include <windows.h>
 
 #include <cstdio>
@@ -92,6 +90,8 @@ TEST(Housekeeping, SecondCleanupRemovesCopiesAndOldDatedLogsOnly) {
   inst.Touch(L"updatecfg.ini", "[run]\r\ngame_exe=Game.exe\r\n");
   const std::vector<std::wstring> removed = {L"System\\Game_temp20170101120000.exe",
                                              L"System\\Game_temp20170101.log",
+                                             // "*.exe" lists it through its 8.3 name
+                                             L"System\\Game_temp20170101120000.exe1",
                                              L"System\\" + DatedName(L"Game_temp", 8)};
   const std::vector<std::wstring> kept = {L"System\\Game.exe",         L"System\\Other.log",
                                           L"System\\Game_tempABC.log", L"System\\" + DatedName(L"Game_temp", 7),
@@ -101,16 +101,9 @@ TEST(Housekeeping, SecondCleanupRemovesCopiesAndOldDatedLogsOnly) {
                                           L"System\\Game_temp20170101.log.old"};
   for (const auto& name : removed) inst.Touch(name);
   for (const auto& name : kept) inst.Touch(name);
-  const std::optional<std::vector<std::u16string>> left = RunSecondCleanup();
+  RunSecondCleanup();
   for (const auto& name : removed) EXPECT_FALSE(inst.Exists(name)) << name.size();
   for (const auto& name : kept) EXPECT_TRUE(inst.Exists(name)) << name.size();
-  // What it lists and leaves in System goes on to the worker.
-  std::set<std::u16string> expected;
-  for (const auto& name : kept) {
-    if (name.rfind(L"System\\", 0) == 0) expected.insert(std::u16string(name.begin() + 7, name.end()));
-  }
-  ASSERT_TRUE(left.has_value());
-  EXPECT_EQ(std::set<std::u16string>(left->begin(), left->end()), expected);
 }
 
 TEST(Housekeeping, GameExeWithoutDotRemovesEveryTempCopy) {
@@ -129,7 +122,7 @@ TEST(Housekeeping, MissingConfigurationAndDirectoriesAreHarmless) {
   InstallationDir inst;
   RemoveDirectoryW(L"System");
   RunFirstCleanup();
-  EXPECT_FALSE(RunSecondCleanup().has_value());
+  RunSecondCleanup();
   EXPECT_FALSE(inst.Exists(L"System"));
 }
 

@@ -128,7 +128,7 @@ int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_win
   }
   if (!ClaimSingleInstance()) return 0;
 
-  std::optional<std::vector<std::u16string>> system_files = RunSecondCleanup();
+  RunSecondCleanup();
 
   CoInitialize(nullptr);
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
@@ -146,7 +146,6 @@ int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_win
   LaunchContext context;
   context.start_time = static_cast<int64_t>(start);
   context.launch_arguments = BuildLaunchArguments(ToU16(AnsiToWide(text)), context.start_time);
-  context.system_files = std::move(system_files);
 
   const int result = run_window ? run_window(context) : 1;
   CoUninitialize();

@@ -1,8 +1,9 @@
 // d3d9.dll loaded at run time and one IDirect3D9 created from it, both
 // released when the object goes out of scope (interface first, then the
 // library). get() is null when the library, its Direct3DCreate9 export or
-// the interface is missing. Window thread only; the interface is only lent
-// to the probes, which never release or keep it.
+// the interface is missing. Made on the probe thread, released on the window
+// thread once the probe thread is done with it; the interface is only lent to
+// the probes, which never release or keep it.
 #pragma once
 
 #include <windows.h>

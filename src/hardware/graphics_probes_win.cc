@@ -24,7 +24,8 @@ void CGraphicsProbes::RunProbes() {
   direct3d_ = std::make_unique<ScopedDirect3D9>();
   d3d9_passed_ = D3D9Check(direct3d_->get(), &d3d9_lines_);
   if (d3d9_checked_) SetEvent(d3d9_checked_.get());
-  video_memory_mb_ = QueryVideoMemoryMB();
+  // Only a run whose check passed ever asks for it.
+  if (d3d9_passed_) video_memory_mb_ = QueryVideoMemoryMB();
 }
 
 void CGraphicsProbes::WaitForD3D9Check() {

@@ -10,7 +10,7 @@
 // The window thread takes each result where the run needs it. The check's log
 // lines are kept until then and written by the window thread, so the log
 // reads line for line as if the probes ran there. Every object a probe makes
-// is released here, on every path; the destructor waits for both threads.
+// is released here, on every path; the destructor waits for the thread.
 #pragma once
 
 #include <windows.h>
@@ -40,7 +40,8 @@ class CGraphicsProbes {
   // when Direct3D 9 is missing or after ReleaseDirect3D. Waits for the check.
   IDirect3D9* direct3d();
   void ReleaseDirect3D();
-  // Waits for the video memory query and returns its result (MiB or -1).
+  // Waits for the video memory query and returns its result (MiB or -1;
+  // -1 too when the check failed, as no run then asks for it).
   int32_t TakeVideoMemoryMB();
 
  private:

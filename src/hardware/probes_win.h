@@ -3,7 +3,7 @@
 // and writes no file except launch log lines where stated. Direct3D 9 and
 // DirectDraw are loaded at run time, so a machine without them gets the
 // "not measurable" values instead of a launcher that cannot start. They share
-// no state; CGraphicsProbes runs the two slow ones on threads of their own.
+// no state; CGraphicsProbes runs the two slow ones on a thread of its own.
 #pragma once
 
 #include <cstdint>

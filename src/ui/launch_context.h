@@ -2,9 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <vector>
 
 class CGraphicsProbes;
 
@@ -14,7 +12,4 @@ struct LaunchContext {
   // The run's graphics probes, already started; null lets the dialog start
   // its own when it checks the graphics hardware.
   CGraphicsProbes* graphics_probes = nullptr;
-  // System's file names as start-up's clean-up left them, handed to the
-  // worker's package checks; nullopt: System was not listed.
-  std::optional<std::vector<std::u16string>> system_files;
 };

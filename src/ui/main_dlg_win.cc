@@ -28,7 +28,6 @@ HICON LoadAppIcon(int width_metric, int height_metric) {
 CMainDlg::CMainDlg(const LaunchContext& context)
     : launch_arguments_(context.launch_arguments),
       start_time_(context.start_time),
-      system_files_(context.system_files),
       probes_(context.graphics_probes) {
   if (launch_arguments_.size() >= kLaunchArgumentsCapacity) {
     launch_arguments_.resize(kLaunchArgumentsCapacity - 1);
@@ -191,6 +190,6 @@ void CMainDlg::ReleaseDirect3D() {
   if (probes_) probes_->ReleaseDirect3D();
 }
 
-bool CMainDlg::StartWorker() { return StartUpdater(hwnd_, system_files_); }
+bool CMainDlg::StartWorker() { return StartUpdater(hwnd_); }
 
 void CMainDlg::StopWorker() { StopUpdater(); }

@@ -17,9 +17,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "ui/launch_context.h"
 #include "base/gdi_owners_win.h"
@@ -99,7 +97,6 @@ class CMainDlg : public CDialog {
   PatchListIndex window_index_;
   gdi::Bitmap background_;
   int64_t start_time_ = 0;
-  std::optional<std::vector<std::u16string>> system_files_;  // for the worker
   int64_t launch_time_ = 0;
   HWND owner_ = nullptr;  // the skin window, recorded at initialisation
   bool closing_ = false;

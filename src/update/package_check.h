@@ -28,8 +28,8 @@ struct PackageCheckResult {
 // Tells whether the package of version v exists.
 using PackageExists = std::function<bool(VersionNumber)>;
 
-// Presence from a listing of System's file names (taken once for the whole
-// run): the package of v exists when the listing holds its file name
+// Presence from one listing of System's file names: the package of v exists
+// when the listing holds its file name
 // "Verpatch%05d.qvk", a-z folded as the file system compares names.
 PackageExists ListedPackages(const std::vector<std::u16string>& file_names);
 

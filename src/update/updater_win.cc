@@ -120,11 +120,8 @@ ZUpdater* Updater() { return g_updater; }
 
 bool UpdaterStopRequested() { return g_updater && g_updater->StopRequested(); }
 
-bool StartUpdater(const HWND& dialog_window,
-                  std::optional<std::vector<std::u16string>> system_files) {
-  auto worker = std::make_unique<ZUpdater>(dialog_window);
-  worker->set_system_files(std::move(system_files));
-  return StartUpdater(std::move(worker));
+bool StartUpdater(const HWND& dialog_window) {
+  return StartUpdater(std::make_unique<ZUpdater>(dialog_window));
 }
 
 bool StartUpdater(std::unique_ptr<ZUpdater> worker) {

@@ -17,9 +17,7 @@
 
 #include <atomic>
 #include <memory>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "package/patch_list.h"
@@ -84,12 +82,6 @@ class ZUpdater : public CThread {
   // Distinct manifest versions, ascending as signed numbers (the patch list's own order).
   std::vector<int32_t>& version_list() { return version_list_; }
   PatchListIndex& manifest() { return manifest_; }
-  // System's file names as start-up's clean-up left them, for the package
-  // checks; nullopt: they list System themselves. Set before Start.
-  void set_system_files(std::optional<std::vector<std::u16string>> names) {
-    system_files_ = std::move(names);
-  }
-  const std::optional<std::vector<std::u16string>>& system_files() const { return system_files_; }
   // Whether manifest() holds the current package's manifest, loaded whole.
   void set_manifest_loaded(bool loaded) { manifest_loaded_ = loaded; }
   // Hands a loaded manifest over to the window as its window-side index and
@@ -115,7 +107,6 @@ class ZUpdater : public CThread {
   std::vector<int32_t> version_list_;
   PatchListIndex manifest_;
   bool manifest_loaded_ = false;
-  std::optional<std::vector<std::u16string>> system_files_;
 
   friend void StopUpdater();
 };
@@ -131,8 +122,7 @@ bool UpdaterStopRequested();
 // created or ends before it is ready, the worker is destroyed, kind 1 flag 1
 // of UM_UPDATE_ERROR is posted to the dialog (message 283, the launcher
 // closes) and false is returned. Window thread, once.
-bool StartUpdater(const HWND& dialog_window,
-                  std::optional<std::vector<std::u16string>> system_files = std::nullopt);
+bool StartUpdater(const HWND& dialog_window);
 // The same with a worker built by the caller (tests); takes ownership.
 bool StartUpdater(std::unique_ptr<ZUpdater> worker);
 

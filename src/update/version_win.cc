@@ -2,10 +2,11 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 #include "base/launch_log.h"
-#include "base/text.h"
+#include "base/directory_win.h"
 #include "base/profile_win.h"
 #include "update/package_check.h"
 #include "update/updater_win.h"
@@ -23,12 +24,7 @@ std::vector<VersionNumber> ManifestVersions(ZUpdater& worker) {
   return std::vector<VersionNumber>(worker.version_list().begin(), worker.version_list().end());
 }
 
-// Presence from start-up's listing of System when there is one, else asked
-// of the file system package by package.
-PackageExists Present(const ZUpdater& worker) {
-  if (worker.system_files()) return ListedPackages(*worker.system_files());
-  return [](VersionNumber v) { return PatchPackageExists(v); };
-}
+PackageExists OnDisk() { return [](VersionNumber v) { return PatchPackageExists(v); }; }
 
 void Report(ZUpdater& worker, const PackageCheckResult& result) {
   worker.SetMissingVersionText(result.missing_text);
@@ -56,44 +52,47 @@ bool PatchPackageExists(VersionNumber v) {
 
 bool CheckCurrentPackage(ZUpdater& worker) {
   const ServerList& list = GlobalServerList();
-  PackageCheckResult result = JudgeCurrentPackage(list.current_version, list.base_version, Present(worker));
+  PackageCheckResult result = JudgeCurrentPackage(list.current_version, list.base_version, OnDisk());
   if (!result.missing) return false;
   Report(worker, result);
   return true;
 }
 
-bool CheckPackages(ZUpdater& worker) {
+namespace {
+
+bool CheckPackages(ZUpdater& worker, const PackageExists& exists) {
   const ServerList& list = GlobalServerList();
-  PackageCheckResult result =
-      JudgeManifestPackages(ManifestVersions(worker), list.base_version, Present(worker));
+  PackageCheckResult result = JudgeManifestPackages(ManifestVersions(worker), list.base_version, exists);
   if (!result.missing) return false;
   Report(worker, result);
   return true;
 }
+
+}  // namespace
+
+bool CheckPackages(ZUpdater& worker) { return CheckPackages(worker, OnDisk()); }
 
 void CleanPackages(ZUpdater& worker) {
-  if (CheckPackages(worker)) return;
-  const ServerList& list = GlobalServerList();
-  std::wstring current = CurrentDirectoryBounded(MAX_PATH);
-  if (!current.empty()) {
-    std::wstring dir = current + L"\\System";
-    std::vector<std::u16string> names;
-    if (const auto& listed = worker.system_files()) {
-      for (const std::u16string& name : *listed) {
-        if (EndsWithIgnoringAsciiCase(name, u".qvk")) names.push_back(name);
-      }
-    } else {
-      WIN32_FIND_DATAW found;
-      HANDLE find = FindFirstFileW((dir + L"\\*.qvk").c_str(), &found);
-      if (find != INVALID_HANDLE_VALUE) {
-        do {
-          names.push_back(ToU16(found.cFileName));
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-      }
+  // One listing of System answers both which packages are present and which
+  // are stale; without it each package is asked of the file system and
+  // nothing is deleted.
+  const std::wstring current = CurrentDirectoryBounded(MAX_PATH);
+  const std::wstring dir = current + L"\\System";
+  std::optional<std::vector<ListedFile>> files;
+  if (!current.empty()) files = ListFiles(dir);
+  std::vector<std::u16string> names;
+  if (files) {
+    for (const ListedFile& file : *files) names.push_back(file.name);
+  }
+  if (CheckPackages(worker, files ? ListedPackages(names) : OnDisk())) return;
+  if (files) {
+    std::vector<std::u16string> packages;
+    for (const ListedFile& file : *files) {
+      if (MatchesExtension(file, u".qvk")) packages.push_back(file.name);
     }
+    const ServerList& list = GlobalServerList();
     for (const std::u16string& name :
-         StalePackages(names, ManifestVersions(worker), list.base_version, list.current_version)) {
+         StalePackages(packages, ManifestVersions(worker), list.base_version, list.current_version)) {
       DeleteFileW((dir + L"/" + std::wstring(name.begin(), name.end())).c_str());
     }
   }

@@ -38,7 +38,8 @@ bool CheckCurrentPackage(ZUpdater& worker);
 bool CheckPackages(ZUpdater& worker);
 
 // Handler of UM_WORKER_CHECK_PACKAGES: CheckPackages, or else deletes the
-// stale packages of System/ and sends UM_VERSION_READY. A directory that
-// cannot be listed deletes nothing; failed deletions are ignored. Worker
+// stale packages of System/ and sends UM_VERSION_READY. One listing of System
+// answers both. A directory that cannot be listed deletes nothing (presence
+// is then asked package by package); failed deletions are ignored. Worker
 // thread.
 void CleanPackages(ZUpdater& worker);

@@ -97,7 +97,7 @@ class WorkerRunTest : public ::testing::Test {
       ending = Ending::kVersionReady;
       if (on_version_ready_) on_version_ready_();
     };
-    if (!StartUpdater(dialog_.hwnd(), system_files_)) return Ending::kNoEnding;
+    if (!StartUpdater(dialog_.hwnd())) return Ending::kNoEnding;
     dialog_.PumpUntil([&] { return ending != Ending::kNoEnding; });
     StopUpdater();
     return ending;
@@ -123,7 +123,6 @@ class WorkerRunTest : public ::testing::Test {
   int retries_ = 0;
   std::function<void(int retry)> before_retry_;
   std::function<void()> on_version_ready_;
-  std::optional<std::vector<std::u16string>> system_files_;  // start-up's listing
   std::wstring missing_text_;
 };
 
@@ -264,19 +263,6 @@ TEST_F(WorkerRunTest, StalePackagesDeletedBeforeVersionReady) {
   EXPECT_EQ(at_version_ready, kept);
   EXPECT_EQ(Packages(), kept);
   EXPECT_EQ(ReadProfileText(L"./update.ini", L"Setting", L"Version", L"", 256), L"1.2.3");
-}
-
-TEST_F(WorkerRunTest, StartUpsListingOfSystemIsTheOneTheChecksUse) {
-  Install("1.2.3", "1.2.0");
-  Package(12003, {{u"PatchList.txt", "A.DAT\ta.dat\t12001\nB.DAT\tb.dat\t12003\n"}});
-  for (VersionNumber v : {12000u, 12001u, 12002u}) WriteAll(PatchPackagePath(v), "x");
-  // Start-up saw 12002 (stale) and the needed ones in other case, not 12000,
-  // which came later: the worker lists nothing itself.
-  system_files_ = std::vector<std::u16string>{u"VERPATCH12001.QVK", u"verpatch12003.qvk",
-                                              u"Verpatch12002.qvk", u"Game.exe"};
-  EXPECT_EQ(Run(), Ending::kVersionReady);
-  EXPECT_EQ(Packages(), (std::set<std::string>{"Verpatch12000.qvk", "Verpatch12001.qvk",
-                                               "Verpatch12003.qvk"}));
 }
 
 TEST_F(WorkerRunTest, WithoutAManifestNothingIsCleaned) {
