@@ -43,6 +43,6 @@ void RunSecondCleanup() {
     const bool leftover =
         (MatchesExtension(file, u".exe") && IsTempCopy(file.name, pattern)) ||
         (MatchesExtension(file, u".log") && IsExpiredDatedLog(file.name, pattern, now));
-    if (leftover) DeleteFileW((system + L"\\" + std::wstring(file.name.begin(), file.name.end())).c_str());
+    if (leftover) DeleteFileW((system + L"\\" + ToWide(file.name)).c_str());
   }
 }

@@ -3,15 +3,7 @@
 #include <windows.h>
 
 #include "base/text.h"
-
-namespace {
-
-std::u16string ToU16(const wchar_t* text) {
-  const std::wstring wide(text);
-  return std::u16string(wide.begin(), wide.end());
-}
-
-}  // namespace
+#include "base/text_win.h"
 
 std::optional<std::vector<ListedFile>> ListFiles(const std::wstring& dir) {
   WIN32_FIND_DATAW data;
