@@ -1,7 +1,6 @@
 #include "package/patch_list.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "base/text.h"
@@ -223,10 +222,7 @@ bool ParsePatchList(std::string&& text, PatchListMode mode, PatchListIndex* inde
       p = SkipBlanks(s, p, &line_end);
       ok = ReadNumber(s, &p, &r.version);
     }
-    if (!ok) {
-      if (!worker) std::puts("data error");
-      return false;
-    }
+    if (!ok) return false;
     r.key_length = static_cast<uint16_t>(key_length);
     index->records_.push_back(r);
     distinct.Add(r.version);

@@ -14,7 +14,7 @@
 #include "base/version.h"
 
 enum class PatchListMode {
-  kWindow,  // keys upper-cased (a-z, byte by byte); "data error" printed on a bad record
+  kWindow,  // keys upper-cased (a-z, byte by byte)
   kWorker,  // keys as written; the version list is kept
 };
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <ctime>
 
 #include "base/launch_log.h"
@@ -66,7 +67,10 @@ ExeRefreshResult RefreshExecutable(const std::wstring& exe_name, VersionNumber c
   if (manifest == ManifestSource::kRead) {
     std::string text;
     if (QvkReadAll(package.get(), u"PatchList.txt", &text) != 0) return result;
-    if (!ParsePatchList(std::move(text), PatchListMode::kWindow, index, nullptr)) return result;
+    if (!ParsePatchList(std::move(text), PatchListMode::kWindow, index, nullptr)) {
+      std::puts("data error");
+      return result;
+    }
   }
 
   const std::u16string upper_name = AsciiUpper(ToU16(exe_name));

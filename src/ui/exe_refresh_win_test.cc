@@ -47,12 +47,13 @@ TEST_F(ExeRefreshTest, FailureRows) {
     std::vector<std::pair<std::u16string, std::string>> current;  // package 12
     bool with_package_11;
     const char* log;
+    const char* printed;  // on standard output
   } cases[] = {
-      {"no patch list", {{u"GAME.EXE", kNewExe}}, true, "Open qvk success:12\r\n"},
+      {"no patch list", {{u"GAME.EXE", kNewExe}}, true, "Open qvk success:12\r\n", ""},
       {"malformed patch list", {{u"PatchList.txt", "GAME.EXE\tGame.exe\r\n"}}, true,
-       "Open qvk success:12\r\n"},
+       "Open qvk success:12\r\n", "data error\n"},
       {"package of the executable missing", {{u"PatchList.txt", "GAME.EXE\tGame.exe\t11\r\n"}}, false,
-       "Open qvk success:12\r\nExeInVer:11\r\nOpen qvk failed:11\r\n"},
+       "Open qvk success:12\r\nExeInVer:11\r\nOpen qvk failed:11\r\n", ""},
   };
   for (const Case& c : cases) {
     ScratchInstall fresh;
@@ -60,7 +61,9 @@ TEST_F(ExeRefreshTest, FailureRows) {
     WritePackage(12, c.current);
     if (c.with_package_11) WritePackage(11, {{u"GAME.EXE", kNewExe}});
     PatchListIndex fresh_index;
+    testing::internal::CaptureStdout();
     ExeRefreshResult r = RefreshExecutable(L"Game.exe", 12, kBase, &fresh_index);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed) << c.name;
     EXPECT_FALSE(r.ok) << c.name;
     EXPECT_EQ(LaunchLog(), c.log) << c.name;
     EXPECT_EQ(ReadAll("System/Game.exe"), kOldExe) << c.name;

@@ -1,5 +1,7 @@
 # Runs the qvk tool as an operator would: cmake -DQVK=... -DWORK=... [-DEMULATOR=...] -P this
-# file. Fails on the first unexpected exit status or output.
+# file. Fails on the first unexpected exit status or output. EMULATOR is a
+# command and its arguments joined by "|".
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/in/BaseData/deep")
 file(WRITE "${WORK}/in/PatchList.txt" "LINK.INI\tlink.ini\t10003\n")
@@ -238,3 +240,14 @@ file(WRITE "${WORK}/bad_patch/PatchList.txt" "GAME.EXE\tGame.exe\n")
 qvk(0 create inst/System/Verpatch10002.qvk bad_patch)
 qvk(1 check inst)
 expect_match("${out}" "messages: 271")
+# The launcher prints "data error" for such a manifest; the tool's output
+# stays JSON, and verify's one line per problem.
+qvk(1 check --json inst)
+string(JSON starts ERROR_VARIABLE json_error GET "${out}" starts_the_game)
+if(json_error OR starts)
+  message(FATAL_ERROR "check --json on a malformed manifest gave:\n${out}")
+endif()
+qvk(1 verify inst/System/Verpatch10002.qvk inst/System --base=1.0.0)
+if(out MATCHES "data error")
+  message(FATAL_ERROR "verify printed the launcher's line:\n${out}")
+endif()
