@@ -1,25 +1,6 @@
-# Cross-compile for 32-bit Windows with mingw-w64 (posix thread model).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compile for 32-bit Windows (i686) with mingw-w64: the shipped build.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-if(DEFINED ENV{LAUNCHER_DEPS})
-  set(LAUNCHER_DEPS "$ENV{LAUNCHER_DEPS}")
-elseif(DEFINED ENV{XDG_CACHE_HOME})
-  set(LAUNCHER_DEPS "$ENV{XDG_CACHE_HOME}/launcher-deps")
-else()
-  set(LAUNCHER_DEPS "$ENV{HOME}/.cache/launcher-deps")
-endif()
-set(LAUNCHER_MINGW_PREFIX "${LAUNCHER_DEPS}/mingw32")
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32 "${LAUNCHER_MINGW_PREFIX}")
-set(CMAKE_PREFIX_PATH "${LAUNCHER_MINGW_PREFIX}")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# ctest runs the .exe test programs through this wrapper under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh")
+set(LAUNCHER_MINGW_HOST i686-w64-mingw32)
+set(LAUNCHER_MINGW_CACHE mingw32)
+set(LAUNCHER_WINDOWS_BUILD win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

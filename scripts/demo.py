@@ -14,8 +14,10 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import demo_install  # noqa: E402
+import wine_host  # noqa: E402
+from wine_host import WINE, WINESERVER  # noqa: E402
 
-WIN32 = Path(os.environ.get("LAUNCHER_WIN32_BUILD", ROOT / "build" / "win32"))
+WIN = wine_host.BUILD
 OUT = Path(os.environ.get("LAUNCHER_DEMO_DIR", ROOT / "build" / "demo"))
 
 
@@ -40,7 +42,7 @@ def serve(files, delays):
 
 
 def main():
-    env = dict(os.environ, WINEDEBUG="-all", LC_ALL=os.environ.get("LC_ALL", "C.UTF-8"))
+    env = wine_host.wine_env(LC_ALL=os.environ.get("LC_ALL", "C.UTF-8"))
     files = {
         "/serverlist.xml": demo_install.server_list_xml(10000, demo_install.DEFAULT_ZONES),
         "/Proxy.ini": b"[proxy]\r\nenabled=0\r\n",
@@ -54,35 +56,36 @@ def main():
     inst = OUT / "installation"
     if inst.exists():
         subprocess.run(["rm", "-rf", str(inst)], check=True)
-    demo_install.build(inst, url, WIN32 / "tests" / "e2e" / "stub_game.exe")
+    demo_install.build(inst, url, WIN / "tests" / "e2e" / "stub_game.exe")
     print(f"demo installation: {inst}")
     print(f"server list at:    {url}/serverlist.xml")
+    print(f"Windows build:     {WIN} ({wine_host.BUILD_NAME})")
 
-    subprocess.run(["wineserver", "-p"], env=env, check=False)
+    subprocess.run([WINESERVER, "-p"], env=env, check=False)
     # Wine's services start with the first process of a server and inherit its
     # standard handles; started here, they hold none of our pipes open.
-    subprocess.run(["wine", "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    driver = str(WIN32 / "tests" / "e2e" / "ui_driver.exe")
-    backdrop = subprocess.Popen(["wine", driver, "backdrop"], env=env, stdin=subprocess.PIPE,
+    subprocess.run([WINE, "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    driver = str(WIN / "tests" / "e2e" / "ui_driver.exe")
+    backdrop = subprocess.Popen([WINE, driver, "backdrop"], env=env, stdin=subprocess.PIPE,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     backdrop.stdout.readline()
     start = time.monotonic()
-    launcher = subprocess.Popen(["wine", str(WIN32 / "src" / "app" / "launcher.exe"), "zone=demo&user=player"],
+    launcher = subprocess.Popen([WINE, str(WIN / "src" / "app" / "launcher.exe"), "zone=demo&user=player"],
                                 cwd=inst, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     shot = OUT / "screenshot.png"
-    found = subprocess.run(["wine", driver, "inspect", "Velmaranthos start", "15000"], env=env,
+    found = subprocess.run([WINE, driver, "inspect", "Velmaranthos start", "15000"], env=env,
                            capture_output=True, text=True)
     if found.returncode == 0:
         info = dict(line.split("=", 1) for line in found.stdout.splitlines() if "=" in line)
         x, y, w, h = map(int, info["rect"].split(","))
         print(f"skin window at ({x}, {y}), {w} x {h}, layered={info['layered']}")
-        subprocess.run(["wine", driver, "screenshot", str(shot), *map(str, (x - 48, y - 48, w + 96, h + 96))],
+        subprocess.run([WINE, driver, "screenshot", str(shot), *map(str, (x - 48, y - 48, w + 96, h + 96))],
                        env=env, capture_output=True)
     rc = launcher.wait(timeout=120)
     backdrop.communicate(b"stop\n", timeout=30)
     print(f"launcher.exe exit code: {rc} after {time.monotonic() - start:.1f} s")
     httpd.shutdown()
-    subprocess.run(["wineserver", "-k"], env=env, check=False)
+    subprocess.run([WINESERVER, "-k"], env=env, check=False)
 
     log = inst / "System" / "launch.log"
     print("\n--- System/launch.log")

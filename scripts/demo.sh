@@ -7,7 +7,10 @@ bash scripts/setup.sh
 . cmake/deps-dir.sh
 jobs=$(nproc)
 cmake --preset native >/dev/null && cmake --build --preset native -j"$jobs" --target qvk >/dev/null
-cmake --preset win32 >/dev/null && cmake --build --preset win32 -j"$jobs" --target launcher stub_game ui_driver >/dev/null
+# The Windows build this machine's Wine runs (win32, or win64 where 32-bit
+# Linux programs cannot run).
+cmake --preset "$LAUNCHER_WINDOWS" >/dev/null
+cmake --build --preset "$LAUNCHER_WINDOWS" -j"$jobs" --target launcher stub_game ui_driver >/dev/null
 if [ -n "${DISPLAY:-}" ]; then
   exec /usr/bin/python3 scripts/demo.py
 fi

@@ -1,27 +1,48 @@
 #!/usr/bin/env bash
 # Installs what the project needs, idempotently: Debian packages, the
-# zh_CN.UTF-8 locale, the Windows builds of libcurl, expat and GoogleTest
-# (from Debian's sources, cross-compiled into $LAUNCHER_DEPS), and one Wine
-# prefix. A second run with everything in place only checks and returns.
+# zh_CN.UTF-8 locale, the Windows builds (i686 and x86_64) of libcurl, expat
+# and GoogleTest (from Debian's sources, cross-compiled into $LAUNCHER_DEPS),
+# and the Wine prefixes. Finds out whether this machine runs 32-bit Linux
+# programs: where it does, Debian's 32-bit Wine runs the shipped i686 build;
+# where it does not, 64-bit Wine runs the x86_64 build. A second run with
+# everything in place only checks and returns.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+forced=${LAUNCHER_WINDOWS:-}
 . "$here/cmake/deps-dir.sh"
 log() { echo "setup: $*"; }
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
+runs_i386=0
+machine_runs_i386 && runs_i386=1
+if [ "$forced" = win32 ] && [ $runs_i386 -eq 0 ]; then
+  log "LAUNCHER_WINDOWS=win32, but this machine refuses 32-bit Linux programs, so 32-bit Wine cannot run"
+  exit 1
+fi
+if [ -n "$forced" ] && [ "$forced" != win32 ] && [ "$forced" != win64 ]; then
+  log "LAUNCHER_WINDOWS is win32 or win64, not '$forced'"
+  exit 1
+fi
+
 packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   cmake ninja-build g++ clang libclang-rt-14-dev
-  wine wine32:i386 libwine:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
+  wine64 libwine libgl1 libgl1-mesa-dri libglx-mesa0
   xvfb xauth x11-utils xcompmgr
   libcurl4-openssl-dev libexpat1-dev libgtest-dev googletest libbenchmark-dev libzip-dev
   python3 python3-pytest dpkg-dev fonts-wqy-microhei locales openssl
 )
+# 32-bit Wine, and the i386 GL libraries without which Direct3D 9 under Wine
+# has no adapter, only where the kernel runs 32-bit programs.
+if [ $runs_i386 -eq 1 ]; then
+  packages+=(wine wine32:i386 libwine:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386)
+fi
 
 missing=()
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ $runs_i386 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   log "adding the i386 architecture"
   $SUDO dpkg --add-architecture i386
   missing=(update)
@@ -74,11 +95,8 @@ if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; then
   $SUDO locale-gen >/dev/null
 fi
 
-mkdir -p "$LAUNCHER_DEPS/src" "$LAUNCHER_DEPS/mingw32"
-prefix="$LAUNCHER_DEPS/mingw32"
-host=i686-w64-mingw32
+mkdir -p "$LAUNCHER_DEPS/src"
 jobs=$(nproc)
-export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
 
 # Fetches a Debian source package (with Debian's patches applied) into src/.
 # The security suite's .dsc can be missing on the mirror while its binary is
@@ -96,55 +114,65 @@ fetch_source() {
   echo "${dir%/}"
 }
 
-# expat: plain static library (Debian's source tree keeps it in expat/).
-if [ ! -f "$prefix/lib/libexpat.a" ]; then
-  dir=$(fetch_source expat)
-  log "building expat for Windows from $(basename "$dir")"
-  src="$dir"; [ -f "$src/CMakeLists.txt" ] || src="$dir/expat"
-  # Debian's CVE patches test "#if XML_DTD == 1", which the CMake-generated
-  # config header defines empty; the sed below gives such flags the value 1.
-  rm -rf "$dir/build-mingw"
-  { cmake -S "$src" -B "$dir/build-mingw" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
-      -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF \
-      -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=ON \
-    && sed -i 's/^#define \(XML_[A-Z_]*\)$/#define \1 1/' "$dir/build-mingw/expat_config.h" \
-    && cmake --build "$dir/build-mingw" && cmake --install "$dir/build-mingw"; } \
-    >"$LAUNCHER_DEPS/src/expat-mingw.log" 2>&1 \
-    || { log "expat build failed; see $LAUNCHER_DEPS/src/expat-mingw.log"; exit 1; }
-fi
+# windows_deps HOST CACHE TOOLCHAIN: expat, libcurl and GoogleTest for one
+# Windows build, static, into $LAUNCHER_DEPS/CACHE.
+windows_deps() {
+  local host=$1 prefix="$LAUNCHER_DEPS/$2" toolchain="$here/cmake/$3" dir src
+  mkdir -p "$prefix"
+  export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
 
-# libcurl: HTTP and HTTPS only, TLS through Schannel, no other dependency.
-if [ ! -f "$prefix/lib/libcurl.a" ]; then
-  dir=$(fetch_source curl)
-  log "building libcurl for Windows from $(basename "$dir")"
-  rm -rf "$dir/build-mingw" && mkdir -p "$dir/build-mingw"
-  (cd "$dir" && { [ -x configure ] || autoreconf -fi >/dev/null 2>&1; })
-  (cd "$dir/build-mingw" && ../configure --host=$host --prefix="$prefix" \
-      --disable-shared --enable-static --with-schannel \
-      --disable-ftp --disable-file --disable-ldap --disable-ldaps --disable-rtsp --disable-dict \
-      --disable-telnet --disable-tftp --disable-pop3 --disable-imap --disable-smb --disable-smtp \
-      --disable-gopher --disable-mqtt --disable-manual --disable-docs --disable-ntlm-wb \
-      --without-zlib --without-brotli --without-zstd --without-libpsl --without-libidn2 \
-      --without-nghttp2 --without-librtmp --without-libssh2 --without-ca-bundle --without-ca-path \
-      >configure.log 2>&1 \
-     && make -j"$jobs" -C lib >make.log 2>&1 && make -C lib install >install.log 2>&1 \
-     && make -C include install >>install.log 2>&1 && make install-pkgconfigDATA >>install.log 2>&1) \
-    || { log "libcurl build failed; see $dir/build-mingw"; exit 1; }
-fi
+  # expat: plain static library (Debian's source tree keeps it in expat/).
+  if [ ! -f "$prefix/lib/libexpat.a" ]; then
+    dir=$(fetch_source expat)
+    log "building expat for $host from $(basename "$dir")"
+    src="$dir"; [ -f "$src/CMakeLists.txt" ] || src="$dir/expat"
+    # Debian's CVE patches test "#if XML_DTD == 1", which the CMake-generated
+    # config header defines empty; the sed below gives such flags the value 1.
+    rm -rf "$dir/build-$host"
+    { cmake -S "$src" -B "$dir/build-$host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF \
+        -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=ON \
+      && sed -i 's/^#define \(XML_[A-Z_]*\)$/#define \1 1/' "$dir/build-$host/expat_config.h" \
+      && cmake --build "$dir/build-$host" && cmake --install "$dir/build-$host"; } \
+      >"$LAUNCHER_DEPS/src/expat-$host.log" 2>&1 \
+      || { log "expat build failed; see $LAUNCHER_DEPS/src/expat-$host.log"; exit 1; }
+  fi
 
-# GoogleTest for Windows, from the sources that Debian ships in /usr/src/googletest.
-if [ ! -f "$prefix/lib/libgtest.a" ]; then
-  log "building GoogleTest for Windows"
-  b="$LAUNCHER_DEPS/src/googletest-mingw"
-  rm -rf "$b"
-  cmake -S /usr/src/googletest -B "$b" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=OFF >"$LAUNCHER_DEPS/src/googletest-mingw.log" 2>&1
-  cmake --build "$b" >>"$LAUNCHER_DEPS/src/googletest-mingw.log" 2>&1
-  cmake --install "$b" >>"$LAUNCHER_DEPS/src/googletest-mingw.log" 2>&1
-fi
-unset CC CXX AR RANLIB
+  # libcurl: HTTP and HTTPS only, TLS through Schannel, no other dependency.
+  if [ ! -f "$prefix/lib/libcurl.a" ]; then
+    dir=$(fetch_source curl)
+    log "building libcurl for $host from $(basename "$dir")"
+    rm -rf "$dir/build-$host" && mkdir -p "$dir/build-$host"
+    (cd "$dir" && { [ -x configure ] || autoreconf -fi >/dev/null 2>&1; })
+    (cd "$dir/build-$host" && ../configure --host=$host --prefix="$prefix" \
+        --disable-shared --enable-static --with-schannel \
+        --disable-ftp --disable-file --disable-ldap --disable-ldaps --disable-rtsp --disable-dict \
+        --disable-telnet --disable-tftp --disable-pop3 --disable-imap --disable-smb --disable-smtp \
+        --disable-gopher --disable-mqtt --disable-manual --disable-docs --disable-ntlm-wb \
+        --without-zlib --without-brotli --without-zstd --without-libpsl --without-libidn2 \
+        --without-nghttp2 --without-librtmp --without-libssh2 --without-ca-bundle --without-ca-path \
+        >configure.log 2>&1 \
+       && make -j"$jobs" -C lib >make.log 2>&1 && make -C lib install >install.log 2>&1 \
+       && make -C include install >>install.log 2>&1 && make install-pkgconfigDATA >>install.log 2>&1) \
+      || { log "libcurl build failed; see $dir/build-$host"; exit 1; }
+  fi
+
+  # GoogleTest, from the sources that Debian ships in /usr/src/googletest.
+  if [ ! -f "$prefix/lib/libgtest.a" ]; then
+    log "building GoogleTest for $host"
+    local b="$LAUNCHER_DEPS/src/googletest-$host"
+    rm -rf "$b"
+    { cmake -S /usr/src/googletest -B "$b" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=OFF \
+      && cmake --build "$b" && cmake --install "$b"; } >"$LAUNCHER_DEPS/src/googletest-$host.log" 2>&1 \
+      || { log "GoogleTest build failed; see $LAUNCHER_DEPS/src/googletest-$host.log"; exit 1; }
+  fi
+  unset CC CXX AR RANLIB
+}
+windows_deps i686-w64-mingw32 mingw32 mingw-i686.cmake
+windows_deps x86_64-w64-mingw32 mingw64 mingw-x86_64.cmake
 
 # expat for the fuzz preset: native, static, built with the fuzz targets'
 # instrumentation so that libFuzzer sees coverage inside the XML parser.
@@ -166,10 +194,34 @@ if [ ! -f "$fuzz_prefix/lib/libexpat.a" ]; then
     || { log "instrumented expat build failed; see $LAUNCHER_DEPS/src/expat-fuzz.log"; exit 1; }
 fi
 
-# One Wine prefix for every Windows run.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# One Wine prefix per Windows build this machine runs: the 64-bit one always
+# (the x86_64 build's tests), the 32-bit one where 32-bit programs run.
+make_prefix() {
+  wine_use "$1"
+  [ -f "$WINEPREFIX/system.reg" ] && return 0
   log "creating the Wine prefix $WINEPREFIX"
-  "$here/cmake/with-xvfb.sh" wineboot --init >/dev/null 2>&1 || true
-  wineserver -w
+  "$here/cmake/with-xvfb.sh" "$LAUNCHER_WINE" wineboot --init >"$LAUNCHER_DEPS/wineboot-$1.log" 2>&1 || true
+  "$LAUNCHER_WINESERVER" -w || true
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    log "could not create the Wine prefix $WINEPREFIX; see $LAUNCHER_DEPS/wineboot-$1.log"
+    exit 1
+  fi
+}
+make_prefix win64
+[ $runs_i386 -eq 1 ] && make_prefix win32
+
+if [ $runs_i386 -eq 1 ]; then
+  echo win32 >"$LAUNCHER_DEPS/windows-build"
+  why="this machine runs 32-bit Linux programs"
+else
+  echo win64 >"$LAUNCHER_DEPS/windows-build"
+  why="this machine refuses 32-bit Linux programs, so only 64-bit Wine runs here"
+fi
+test_build=${forced:-$(cat "$LAUNCHER_DEPS/windows-build")}
+[ -n "$forced" ] && why="LAUNCHER_WINDOWS=$forced"
+if [ "$test_build" = win64 ]; then
+  log "the Windows tests run the x86_64 build (win64) under 64-bit Wine: $why"
+else
+  log "the Windows tests run the i686 build (win32) under 32-bit Wine, and the x86_64 build's unit tests under 64-bit Wine: $why"
 fi
 log "ready (deps in $LAUNCHER_DEPS)"

@@ -27,12 +27,14 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import demo_install  # noqa: E402
+import wine_host  # noqa: E402
+from wine_host import WINE, WINESERVER  # noqa: E402
 
-WIN32 = Path(os.environ.get("LAUNCHER_WIN32_BUILD", ROOT / "build" / "win32"))
-LAUNCHER = WIN32 / "src" / "app" / "launcher.exe"
-TRIVIAL = WIN32 / "bench" / "launch" / "trivial_starter.exe"
-STUB = WIN32 / "tests" / "e2e" / "stub_game.exe"
-OUT = Path(os.environ.get("LAUNCH_BENCH_DIR", WIN32 / "launch-bench"))
+WIN = wine_host.BUILD
+LAUNCHER = WIN / "src" / "app" / "launcher.exe"
+TRIVIAL = WIN / "bench" / "launch" / "trivial_starter.exe"
+STUB = WIN / "tests" / "e2e" / "stub_game.exe"
+OUT = Path(os.environ.get("LAUNCH_BENCH_DIR", WIN / "launch-bench"))
 COMMAND_TEXT = "zone=demo&user=player"
 
 GROWN_PACKAGES = 300
@@ -40,12 +42,7 @@ GROWN_MANIFEST_LINES = 100_000
 
 
 def wine_env():
-    env = dict(os.environ)
-    deps = env.get("LAUNCHER_DEPS") or os.path.expanduser("~/.cache/launcher-deps")
-    env.update(WINEPREFIX=env.get("LAUNCHER_WINEPREFIX") or os.path.join(deps, "wineprefix"),
-               WINEARCH="win32", WINEDEBUG=env.get("LAUNCH_BENCH_WINEDEBUG", "-all"), LC_ALL="C.UTF-8")
-    env.pop("WINEDLLOVERRIDES", None)
-    return env
+    return wine_host.wine_env(WINEDEBUG=os.environ.get("LAUNCH_BENCH_WINEDEBUG", "-all"))
 
 
 def serve(files):
@@ -221,7 +218,7 @@ def timed_run(env, inst, argv, expected_code):
     (inst / "System" / "launch.log").unlink(missing_ok=True)
     watch = SystemWatch(inst / "System")
     started_ms = time.time() * 1000.0
-    proc = subprocess.Popen(["wine", *map(str, argv)], cwd=inst, env=env,
+    proc = subprocess.Popen([WINE, *map(str, argv)], cwd=inst, env=env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         game_ms = stub_start_ms(record)
@@ -250,7 +247,7 @@ def main():
     runs = max(7, int(sys.argv[1]) if len(sys.argv) > 1 else 9)
     for exe in (LAUNCHER, TRIVIAL, STUB):
         if not exe.exists():
-            sys.exit(f"{exe} is missing: build the win32 preset")
+            sys.exit(f"{exe} is missing: build the {wine_host.BUILD_NAME} preset")
     env = wine_env()
     httpd = serve({
         "/serverlist.xml": demo_install.server_list_xml(10000, demo_install.DEFAULT_ZONES),
@@ -268,7 +265,7 @@ def main():
     launcher = [LAUNCHER, COMMAND_TEXT]
     # The same name and a parameter string of the same form as the launcher's.
     trivial = [TRIVIAL, "Game.exe", f"{COMMAND_TEXT}&{int(time.time())}&d3d9check=1"]
-    subprocess.run(["wineserver", "-p"], env=env, check=False)
+    subprocess.run([WINESERVER, "-p"], env=env, check=False)
     rounds = []
     try:
         # One unmeasured run of each warms Wine and the file cache.
@@ -283,7 +280,7 @@ def main():
             print(f"round {i + 1} of {runs}: launcher {a:.0f} ms, on the grown installation {g:.0f} ms,"
                   f" trivial {b:.0f} ms", file=sys.stderr)
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, check=False)
+        subprocess.run([WINESERVER, "-k"], env=env, check=False)
         httpd.shutdown()
 
     def median(values):

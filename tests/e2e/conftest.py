@@ -10,8 +10,9 @@ from pathlib import Path
 
 import pytest
 
-ROOT = Path(__file__).resolve().parents[2]
-BUILD = Path(os.environ.get("LAUNCHER_WIN32_BUILD", ROOT / "build" / "win32"))
+from wine_host import BUILD, WINE, WINESERVER
+import wine_host
+
 LAUNCHER = BUILD / "src" / "app" / "launcher.exe"
 STUB_GAME = BUILD / "tests" / "e2e" / "stub_game.exe"
 UI_DRIVER = BUILD / "tests" / "e2e" / "ui_driver.exe"
@@ -24,21 +25,14 @@ CAPTION_EN = "Velmaranthos start"
 
 
 def wine_env():
-    env = dict(os.environ)
-    deps = env.get("LAUNCHER_DEPS") or os.path.join(
-        env.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "launcher-deps")
-    prefix = env.get("LAUNCHER_WINEPREFIX") or os.path.join(deps, "wineprefix")
-    env.update(LAUNCHER_DEPS=deps, WINEPREFIX=prefix, WINEARCH="win32",
-               WINEDEBUG="-all", LC_ALL=env.get("LAUNCHER_E2E_LOCALE", "C.UTF-8"))
-    env.pop("WINEDLLOVERRIDES", None)
-    return env
+    return wine_host.wine_env(LC_ALL=os.environ.get("LAUNCHER_E2E_LOCALE", "C.UTF-8"))
 
 
 @pytest.fixture(scope="session", autouse=True)
 def wine_session():
     """One display and one persistent wineserver for the whole run."""
     if not LAUNCHER.exists():
-        pytest.exit(f"{LAUNCHER} is missing: build the win32 preset first", returncode=2)
+        pytest.exit(f"{LAUNCHER} is missing: build the {wine_host.BUILD_NAME} preset first", returncode=2)
     env = wine_env()
     xvfb = compositor = None
     if not os.environ.get("DISPLAY"):
@@ -55,13 +49,13 @@ def wine_session():
         if shutil.which("xcompmgr"):
             compositor = subprocess.Popen(["xcompmgr"], env=env, stdout=subprocess.DEVNULL,
                                           stderr=subprocess.DEVNULL)
-    subprocess.run(["wineserver", "-p"], env=env, check=False)
+    subprocess.run([WINESERVER, "-p"], env=env, check=False)
     # The first Wine process of a new server starts the system services, which
     # inherit its standard handles: started here, they hold no test's pipe open.
-    subprocess.run(["wine", "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+    subprocess.run([WINE, "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    check=False)
     yield env
-    subprocess.run(["wineserver", "-k"], env=env, check=False)
+    subprocess.run([WINESERVER, "-k"], env=env, check=False)
     if compositor:
         compositor.terminate()
         compositor.wait()
@@ -148,7 +142,7 @@ class Launcher:
     def start(self, inst, *args, extra_env=None):
         env = dict(self.env)
         env.update(extra_env or {})
-        proc = subprocess.Popen(["wine", str(LAUNCHER), *args], cwd=inst.root, env=env,
+        proc = subprocess.Popen([WINE, str(LAUNCHER), *args], cwd=inst.root, env=env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.started.append(proc)
         return proc
@@ -178,7 +172,7 @@ class UiDriver:
         self.env = env
 
     def run(self, *args, timeout=60):
-        out = subprocess.run(["wine", str(UI_DRIVER), *map(str, args)], env=self.env, capture_output=True,
+        out = subprocess.run([WINE, str(UI_DRIVER), *map(str, args)], env=self.env, capture_output=True,
                              timeout=timeout)
         return out.returncode, out.stdout.decode("utf-8", "replace")
 
@@ -191,7 +185,7 @@ class UiDriver:
 
     def background(self, *args):
         """Starts a long-running driver command; returns the process after its first line."""
-        proc = subprocess.Popen(["wine", str(UI_DRIVER), *map(str, args)], env=self.env,
+        proc = subprocess.Popen([WINE, str(UI_DRIVER), *map(str, args)], env=self.env,
                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         first = proc.stdout.readline().decode().strip()
         return proc, first

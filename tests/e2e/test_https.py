@@ -15,6 +15,7 @@ import subprocess
 import pytest
 
 from conftest import HttpServer
+from wine_host import WINE
 from test_faults import SIDE_FILES, earlier_run, saved_zone, scrambled, stored_files
 from test_run import server_list
 
@@ -98,12 +99,12 @@ def certificates(tmp_path_factory, wine_session):
     openssl(cas["trusted"], "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
     thumbprint, blob = root_blob((cas["trusted"] / "ca.der").read_bytes())
     key = f"{ROOT_CERTIFICATES}\\{thumbprint}"
-    subprocess.run(["wine", "reg", "add", key, "/v", "Blob", "/t", "REG_BINARY", "/d", blob.hex(), "/f"],
+    subprocess.run([WINE, "reg", "add", key, "/v", "Blob", "/t", "REG_BINARY", "/d", blob.hex(), "/f"],
                    env=wine_session, check=True, capture_output=True)
     try:
         yield made
     finally:
-        subprocess.run(["wine", "reg", "delete", key, "/f"], env=wine_session, check=False,
+        subprocess.run([WINE, "reg", "delete", key, "/f"], env=wine_session, check=False,
                        capture_output=True)
 
 

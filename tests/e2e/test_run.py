@@ -11,6 +11,7 @@ import pytest
 
 from conftest import CAPTION_EN, CAPTION_ZH, STUB_GAME
 from demo_install import QVK, png_bytes as png
+from wine_host import WINE
 
 TEXT_278_EN = ("The current version is too old,has not updated,please download the latest version of the "
                "client.")
@@ -288,7 +289,7 @@ def test_game_that_cannot_start_shows_the_reason(inst, launcher, driver, http_se
 def test_held_executable_starts_a_fallback_copy_removed_next_time(inst, launcher, driver, http_server, wine_session):
     demo(inst, http_server)
     inst.install_stub("System/Game.exe")
-    holder = subprocess.Popen(["wine", str(inst.path("System/Game.exe")), "--hold"], cwd=inst.path("System"),
+    holder = subprocess.Popen([WINE, str(inst.path("System/Game.exe")), "--hold"], cwd=inst.path("System"),
                               env=wine_session, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         assert len(inst.wait_stub_records(1, rel_dir="System")) == 1
@@ -298,7 +299,7 @@ def test_held_executable_starts_a_fallback_copy_removed_next_time(inst, launcher
         assert re.search(r"\\System\\Game_temp\d{14}\.exe\"? zone=3&", records[1]["cmdline"]), records[1]
     finally:
         # The holding stub's window is never shown; end its process.
-        subprocess.run(["wine", "taskkill", "/f", "/im", "Game.exe"], env=wine_session, capture_output=True)
+        subprocess.run([WINE, "taskkill", "/f", "/im", "Game.exe"], env=wine_session, capture_output=True)
         holder.kill()
         holder.wait(timeout=30)
     copies = list(inst.path("System").glob("Game_temp*.exe"))

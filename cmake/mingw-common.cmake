@@ -1,0 +1,27 @@
+# Shared by the mingw-w64 toolchain files, which set LAUNCHER_MINGW_HOST,
+# LAUNCHER_MINGW_CACHE (the deps cache folder of that build) and
+# LAUNCHER_WINDOWS_BUILD (win32 or win64) first. Posix thread model.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${LAUNCHER_MINGW_HOST}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${LAUNCHER_MINGW_HOST}-g++-posix)
+set(CMAKE_RC_COMPILER ${LAUNCHER_MINGW_HOST}-windres)
+
+if(DEFINED ENV{LAUNCHER_DEPS})
+  set(LAUNCHER_DEPS "$ENV{LAUNCHER_DEPS}")
+elseif(DEFINED ENV{XDG_CACHE_HOME})
+  set(LAUNCHER_DEPS "$ENV{XDG_CACHE_HOME}/launcher-deps")
+else()
+  set(LAUNCHER_DEPS "$ENV{HOME}/.cache/launcher-deps")
+endif()
+set(LAUNCHER_MINGW_PREFIX "${LAUNCHER_DEPS}/${LAUNCHER_MINGW_CACHE}")
+
+set(CMAKE_FIND_ROOT_PATH /usr/${LAUNCHER_MINGW_HOST} "${LAUNCHER_MINGW_PREFIX}")
+set(CMAKE_PREFIX_PATH "${LAUNCHER_MINGW_PREFIX}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# ctest runs the .exe test programs through this wrapper under Wine, with
+# the prefix and loader of this build.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;${LAUNCHER_WINDOWS_BUILD}")
