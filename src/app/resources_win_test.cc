@@ -96,4 +96,29 @@ TEST(Resources, IconAndBackgroundBitmapArePresent) {
   EXPECT_TRUE(LoadImageW(module, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 32, 32, 0));
 }
 
+// Windows loads the manifest's assemblies for the architecture it names: a
+// 64-bit program that names x86 gets the old common controls, or does not
+// start at all.
+TEST(Resources, ManifestNamesThisBuildsArchitecture) {
+#if defined(__x86_64__)
+  const std::string expected = "amd64";
+#else
+  const std::string expected = "x86";
+#endif
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  ASSERT_TRUE(found);
+  const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+  ASSERT_TRUE(data);
+  const std::string manifest(data, SizeofResource(module, found));
+  const std::string key = "processorArchitecture=\"";
+  int named = 0;
+  for (size_t at = manifest.find(key); at != std::string::npos; at = manifest.find(key, at + 1)) {
+    const size_t start = at + key.size();
+    EXPECT_EQ(manifest.substr(start, manifest.find('"', start) - start), expected);
+    ++named;
+  }
+  EXPECT_EQ(named, 2) << "the program and the Common-Controls dependency";
+}
+
 }  // namespace
