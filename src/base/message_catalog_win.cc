@@ -53,12 +53,12 @@ std::wstring LoadMessage(unsigned id) {
   return LoadMessageIn(id, first == kLangChinese ? kLangEnglish : kLangChinese);
 }
 
-std::wstring FormatMessageText(const std::wstring& format, ...) {
+std::wstring FormatMessageText(const wchar_t* format, ...) {
   wchar_t buffer[1024];
   va_list args;
   va_start(args, format);
   // msvcrt's formatter: %s is a wide string, as in the catalogue's texts.
-  const int n = _vsnwprintf(buffer, 1023, format.c_str(), args);
+  const int n = _vsnwprintf(buffer, 1023, format, args);
   va_end(args);
   buffer[1023] = L'\0';
   if (n < 0) return std::wstring(buffer);

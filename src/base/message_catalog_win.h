@@ -24,7 +24,7 @@ std::wstring LoadMessage(unsigned id);
 // Fills a catalogue text's placeholders the way the catalogue means them: %s
 // takes a wide string, %d an int. At most 1023 units; longer results are cut.
 // (The C99 swprintf of mingw reads %s as a narrow string, hence this helper.)
-std::wstring FormatMessageText(const std::wstring& format, ...);
+std::wstring FormatMessageText(const wchar_t* format, ...);
 
 // The text of `id` in exactly `language` (empty if it has none).
 std::wstring LoadMessageIn(unsigned id, LANGID language);

@@ -63,12 +63,12 @@ TEST_F(MessageCatalogTest, MissingTextsFallBackOrComeEmpty) {
 
 TEST_F(MessageCatalogTest, PlaceholderOnlyInTheChineseTextOf293) {
   SetInterfaceLanguage(kLangChinese);
-  EXPECT_EQ(FormatMessageText(LoadMessage(IDS_PACKAGES_MISSING), L"1.2.3 1.2.4"), L"缺少更新包1.2.3 1.2.4，请重新启动");
+  EXPECT_EQ(FormatMessageText(LoadMessage(IDS_PACKAGES_MISSING).c_str(), L"1.2.3 1.2.4"), L"缺少更新包1.2.3 1.2.4，请重新启动");
   SetInterfaceLanguage(kLangEnglish);
-  EXPECT_EQ(FormatMessageText(LoadMessage(IDS_PACKAGES_MISSING), L"1.2.3 1.2.4"),
+  EXPECT_EQ(FormatMessageText(LoadMessage(IDS_PACKAGES_MISSING).c_str(), L"1.2.3 1.2.4"),
             L"Miss update packges, please restart the program updates");
-  EXPECT_EQ(FormatMessageText(LoadMessage(IDS_UPDATE_COMPLETE_VERSION), 10203), L"Updata complete,(local version V10203)");
-  EXPECT_EQ(FormatMessageText(std::wstring(3000, L'x')).size(), 1023u);
+  EXPECT_EQ(FormatMessageText(LoadMessage(IDS_UPDATE_COMPLETE_VERSION).c_str(), 10203), L"Updata complete,(local version V10203)");
+  EXPECT_EQ(FormatMessageText(std::wstring(3000, L'x').c_str()).size(), 1023u);
 }
 
 }  // namespace

@@ -155,7 +155,7 @@ void CMainDlg::OnUpdateError(WPARAM kind, LPARAM flag) {
   if (kind == kUpdateErrorMissingPackages) {
     const ZUpdater* worker = Updater();
     const wchar_t* missing = worker ? worker->missing_version_text() : L"";
-    Box(FormatMessageText(LoadMessage(IDS_PACKAGES_MISSING), missing));
+    Box(FormatMessageText(LoadMessage(IDS_PACKAGES_MISSING).c_str(), missing));
     CloseLauncher();
   }
 }
