@@ -42,7 +42,8 @@ int ClassifyCpu();
 
 // Free virtual address space of this process in MiB (GlobalMemoryStatusEx's
 // ullAvailVirtual >> 20); 0 when the call fails, which makes the level
-// choice assume little memory.
+// choice assume little memory. In a 64-bit build, the free part of the 2 GiB
+// that the shipped 32-bit build has, so that both choose the same level.
 uint64_t QueryAvailableMemoryMB();
 
 // Width times height of the desktop window, 0 when it cannot be read.

@@ -8,6 +8,7 @@
 #include "base/launch_log.h"
 #include "base/text.h"
 #include "hardware/cpu_class.h"
+#include "hardware/graphics_level.h"
 #include "hardware/level_table.h"
 #include "hardware/probe_log.h"
 #include "support/test_installation_win.h"
@@ -83,6 +84,16 @@ TEST(QueryAvailableMemoryMB, IsThisProcessFreeAddressSpace) {
   ASSERT_TRUE(GlobalMemoryStatusEx(&status));
   EXPECT_GT(mb, 0u);
   EXPECT_LE(mb, status.ullTotalVirtual >> 20);
+}
+
+// The shipped 32-bit build is not large-address-aware: it has 2 GiB, of
+// which a test program uses little. Either build measures that room, so both
+// land on the same side of the level choice's 3000 MiB.
+TEST(QueryAvailableMemoryMB, IsTheRoomOfThe32BitBuildInEitherBuild) {
+  const uint64_t mb = QueryAvailableMemoryMB();
+  EXPECT_LT(mb, 2048u);
+  EXPECT_GT(mb, 1024u);
+  EXPECT_EQ(FallbackGraphicsLevel(1024, 3.0f, mb), 1);
 }
 
 TEST(QueryDesktopPixels, IsWidthTimesHeight) {
