@@ -1,5 +1,7 @@
 #include "update/tls_server_check_win.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -77,8 +79,18 @@ FILETIME StartOfYear(WORD year) {
   return f;
 }
 
+// The 4 or 16 bytes of an alternative name "ip:ADDRESS"; empty for any other.
+std::vector<BYTE> IpAddressBytes(const std::wstring& name) {
+  if (name.rfind(L"ip:", 0) != 0) return {};
+  const std::wstring text = name.substr(3);
+  BYTE bytes[16];
+  if (InetPtonW(AF_INET, text.c_str(), bytes) == 1) return std::vector<BYTE>(bytes, bytes + 4);
+  if (InetPtonW(AF_INET6, text.c_str(), bytes) == 1) return std::vector<BYTE>(bytes, bytes + 16);
+  return {};
+}
+
 // A certificate for `subject` (a CA if `dns_name` is empty, else a server
-// named `dns_name`), valid from the start of `from` to the start of `to`,
+// named `dns_name`: a DNS name, or "ip:ADDRESS" for an IP address), valid from the start of `from` to the start of `to`,
 // signed by `issuer_key` in the name of `issuer`. Encoded (DER).
 std::vector<BYTE> MakeCertificate(const TestKey& subject_key, const std::wstring& subject,
                                   const TestKey& issuer_key, const std::wstring& issuer,
@@ -96,8 +108,14 @@ std::vector<BYTE> MakeCertificate(const TestKey& subject_key, const std::wstring
   CERT_BASIC_CONSTRAINTS2_INFO basic = {dns_name.empty(), FALSE, 0};
   std::vector<BYTE> basic_der = Encode(X509_BASIC_CONSTRAINTS2, &basic);
   CERT_ALT_NAME_ENTRY dns = {};
-  dns.dwAltNameChoice = CERT_ALT_NAME_DNS_NAME;
-  dns.pwszDNSName = const_cast<wchar_t*>(dns_name.c_str());
+  std::vector<BYTE> address = IpAddressBytes(dns_name);
+  if (address.empty()) {
+    dns.dwAltNameChoice = CERT_ALT_NAME_DNS_NAME;
+    dns.pwszDNSName = const_cast<wchar_t*>(dns_name.c_str());
+  } else {
+    dns.dwAltNameChoice = CERT_ALT_NAME_IP_ADDRESS;
+    dns.IPAddress = {static_cast<DWORD>(address.size()), address.data()};
+  }
   CERT_ALT_NAME_INFO alt = {1, &dns};
   std::vector<BYTE> alt_der = Encode(X509_ALTERNATE_NAME, &alt);
   char basic_oid[] = szOID_BASIC_CONSTRAINTS2;
@@ -250,6 +268,19 @@ TEST_F(ServerCertificateTest, ChainAndNameDecideTheVerdict) {
       {"not yet valid", Issuer::kTrustedRoot, L"localhost", 2048, 2049, L"localhost", false},
       {"another name", Issuer::kTrustedRoot, L"other.example", 2020, 2049, L"localhost", false},
       {"a name that only ends like the host", Issuer::kTrustedRoot, L"xlocalhost", 2020, 2049, L"localhost",
+       false},
+      // Servers reached by address: the address must be one the certificate
+      // names as an IP address (libcurl gives IPv6 hosts in brackets).
+      {"an IPv4 address it names", Issuer::kTrustedRoot, L"ip:127.0.0.1", 2020, 2049, L"127.0.0.1", true},
+      {"an IPv4 address it does not name", Issuer::kTrustedRoot, L"ip:127.0.0.1", 2020, 2049, L"127.0.0.2",
+       false},
+      {"an IPv6 address it names", Issuer::kTrustedRoot, L"ip:::1", 2020, 2049, L"[::1]", true},
+      {"an IPv6 address it does not name", Issuer::kTrustedRoot, L"ip:::1", 2020, 2049, L"[::2]", false},
+      {"an address for a host name", Issuer::kTrustedRoot, L"ip:127.0.0.1", 2020, 2049, L"localhost", false},
+      {"a host name for an address", Issuer::kTrustedRoot, L"localhost", 2020, 2049, L"127.0.0.1", false},
+      {"an address it names, from an unknown authority", Issuer::kUnknownRoot, L"ip:127.0.0.1", 2020, 2049,
+       L"127.0.0.1", false},
+      {"an address it names, expired", Issuer::kTrustedRoot, L"ip:127.0.0.1", 2019, 2021, L"127.0.0.1",
        false},
   };
   const std::vector<BYTE> intermediate =
