@@ -90,7 +90,7 @@ class DistinctVersions {
     }
     const uint64_t offset = static_cast<uint64_t>(int64_t{version} - near_origin_);
     if (offset < kNear) {
-      uint64_t& word = near_[offset / 64];
+      uint64_t& word = near_[static_cast<size_t>(offset / 64)];
       const uint64_t bit = uint64_t{1} << offset % 64;
       if ((word & bit) != 0) return;
       word |= bit;

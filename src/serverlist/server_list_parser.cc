@@ -225,7 +225,7 @@ bool ParseServerListFile(const std::filesystem::path& path, ServerList& list,
     if (size < 0 || static_cast<unsigned long long>(size) > kMaxStoredListBytes) return false;
     file.seekg(0, std::ios::beg);
     bytes.assign(static_cast<std::size_t>(size), 0);
-    file.read(bytes.data(), size);
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<std::size_t>(file.gcount()));
   }
   ScrambleBytes(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
