@@ -65,6 +65,20 @@ def wine_session():
         del os.environ["DISPLAY"]
 
 
+def wait_for_no_process(env, names, timeout=30):
+    """Waits until Wine lists no process of these image names (lower case):
+    a killed process is listed, and holds its files, until the wineserver
+    has cleaned it up. Returns the names still listed at the deadline."""
+    deadline = time.monotonic() + timeout
+    while True:
+        out = subprocess.run([WINE, "wmic", "process", "get", "name"], env=env, capture_output=True)
+        listed = {line.strip().lower() for line in out.stdout.decode("utf-16", "replace").splitlines()}
+        running = sorted(listed & set(names))
+        if not running or time.monotonic() > deadline:
+            return running
+        time.sleep(0.2)
+
+
 class Installation:
     """A scratch installation directory: the launcher's working directory."""
 

@@ -6,9 +6,10 @@ import time
 
 import pytest
 
-from conftest import STUB_GAME, UiDriver
+from conftest import STUB_GAME, UiDriver, wait_for_no_process
 from test_faults import SIDE_FILES, earlier_run, scrambled, stored_files, stored_side_file
 from test_run import server_list
+from wine_host import WINE
 
 NEW_LIST = server_list(12004, [("三区", 1, "link-three"), ("一区", 0, "link-one")])
 NEW_ZONE = "\ufeff[current]\r\nzone=三区\r\nversion=12004\r\n".encode("utf-16-le")
@@ -78,11 +79,16 @@ def test_killed_at_any_moment_leaves_every_file_old_or_new(inst, launcher, http_
             data = inst.path(name).read_bytes()
             assert data in contents, f"kill {i} at {moment:.2f}s left {name} neither old nor new: {data[:60]!r}"
 
+    # A launcher killed just after starting the game leaves that game
+    # starting up; it would hold Game.exe and add its record to the next run's.
+    subprocess.run([WINE, "taskkill", "/f", "/im", "Game.exe"], env=launcher.env, capture_output=True)
+    assert wait_for_no_process(launcher.env, ["game.exe", "launcher.exe"]) == []
+
     # The next start after a kill completes normally.
     (inst.path("System") / "stub_record.txt").unlink(missing_ok=True)
     assert launcher.run(inst, "zone=3", timeout=90) == 1
     assert len(inst.wait_stub_records(1, rel_dir="System")) == 1, inst.log_text()
-    assert inst.path("System/Game.exe").read_bytes() == STUB_GAME.read_bytes()
+    assert inst.path("System/Game.exe").read_bytes() == STUB_GAME.read_bytes(), inst.log_text()
     assert inst.path("System/currentzone.ini").read_bytes() == NEW_ZONE
     assert list(inst.path("System").glob("Game_temp*.exe")) == []
 
