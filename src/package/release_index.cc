@@ -119,6 +119,20 @@ std::string FormatUtcTime(int64_t seconds) {
   return text;
 }
 
+std::vector<VersionNumber> NeededPackages(VersionNumber latest,
+                                          const std::vector<int32_t>& manifest_versions,
+                                          VersionNumber base) {
+  std::vector<VersionNumber> needs;
+  if (HeldInPatchPackage(latest, base)) needs.push_back(latest);
+  for (int32_t v : manifest_versions) {
+    const auto version = static_cast<VersionNumber>(v);
+    if (HeldInPatchPackage(version, base)) needs.push_back(version);
+  }
+  std::sort(needs.begin(), needs.end());
+  needs.erase(std::unique(needs.begin(), needs.end()), needs.end());
+  return needs;
+}
+
 const IndexedPackage* ReleaseIndex::Find(VersionNumber version) const {
   for (const IndexedPackage& p : packages) {
     if (p.version == version) return &p;

@@ -62,5 +62,12 @@ std::string FormatReleaseIndex(const ReleaseIndex& index);
 bool ParseUtcTime(std::string_view text, int64_t* seconds);
 std::string FormatUtcTime(int64_t seconds);
 
+// The packages an installation at `latest` needs, as the launcher decides:
+// the latest package and every package its manifest names (`manifest_versions`,
+// from the worker-mode parse) above the base. Ascending, distinct.
+std::vector<VersionNumber> NeededPackages(VersionNumber latest,
+                                          const std::vector<int32_t>& manifest_versions,
+                                          VersionNumber base);
+
 // The dotted text of a version ("1.0.2"), as the index writes versions.
 std::string IndexVersionText(VersionNumber version);

@@ -94,6 +94,14 @@ TEST(ParseReleaseIndex, RefusesEveryMalformedLineWithItsNumber) {
   }
 }
 
+TEST(NeededPackages, TheLatestAndWhatItsManifestNamesAboveTheBase) {
+  // Signed manifest versions compare unsigned, as the launcher's checks do.
+  EXPECT_EQ(NeededPackages(10003, {0, 9000, 10000, 10001, 10003}, 10000),
+            (std::vector<VersionNumber>{10001, 10003}));
+  EXPECT_EQ(NeededPackages(10003, {}, 10000), (std::vector<VersionNumber>{10003}));
+  EXPECT_EQ(NeededPackages(10003, {-1}, 10000), (std::vector<VersionNumber>{10003, 0xFFFFFFFFu}));
+}
+
 TEST(UtcTime, RoundTripsAndRefusesImpossibleDates) {
   for (const char* t : {"1970-01-01T00:00:00Z", "2000-02-29T23:59:59Z", "2026-12-10T23:17:30Z", "9999-12-31T23:59:59Z"}) {
     int64_t s = -1;

@@ -26,6 +26,9 @@ constexpr char kUsage[] =
     "  qvk check [--json] [--codepage=CP] [--required=VERSION] INSTALLATION\n"
     "                                   tell what the launcher would decide; exit status\n"
     "                                   0 only when it would start the game\n"
+    "  qvk index PACKAGE_DIR --serial=N --base=VERSION [--expires=DAYS|TIME]\n"
+    "            [--mirror=URL]...      verify every package in PACKAGE_DIR and write\n"
+    "                                   its release index PACKAGE_DIR/packages.txt\n"
     "  qvk --help                       show this text\n"
     "Entry names match with a-z folded to upper case. Exit status: 0 success,\n"
     "1 failure, 2 wrong usage.\n";
@@ -55,6 +58,7 @@ int main(int argc, char** argv) {
   if (command == u"verify") return VerifyCommand(args, options);
   if (command == u"patch") return PatchCommand(args, options);
   if (command == u"check") return CheckCommand(args, options);
+  if (command == u"index") return IndexCommand(args, options);
   std::fprintf(stderr, "qvk: unknown command: %s\n", U8(command).c_str());
   return Usage();
 }

@@ -199,6 +199,42 @@ file(READ "${WORK}/manifest3.txt" manifest_hex HEX)
 expect_match("${manifest_hex}" "c7e0caaf2e545854")  # the key in code page 936: 青石.TXT
 file(REMOVE "${WORK}/pk/Verpatch10003.qvk")
 
+# index: every package verified and listed with size and SHA-256; the latest
+# version needs what its manifest names; the serial only grows.
+qvk(2 index pk --base=1.0.0)
+qvk(1 index pk --serial=x --base=1.0.0)
+expect_match("${err}" "--serial: not a decimal number")
+qvk(1 index pk --serial=3 --base=1.0.0 --mirror=ftp://cdn.example/)
+expect_match("${err}" "a mirror is an http or https URL ending in /")
+qvk(0 index pk --serial=3 --base=1.0.0 --expires=2030-01-01T00:00:00Z --mirror=https://cdn.example/g/)
+expect_match("${out}" "serial 3, latest 1.0.2 needs 2 of 2 packages")
+file(READ "${WORK}/pk/packages.txt" index3)
+file(SHA256 "${WORK}/pk/Verpatch10002.qvk" sha2)
+file(SIZE "${WORK}/pk/Verpatch10002.qvk" size2)
+foreach(line "format\t1\nserial\t3\nexpires\t2030-01-01T00:00:00Z\nbase\t1.0.0\nlatest\t1.0.2\nneeds\t1.0.1 1.0.2\n"
+             "mirror\thttps://cdn.example/g/\n" "package\t1.0.2\tVerpatch10002.qvk\t${size2}\t${sha2}\n")
+  string(FIND "${index3}" "${line}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "packages.txt lacks \"${line}\":\n${index3}")
+  endif()
+endforeach()
+qvk(1 index pk --serial=3 --base=1.0.0)
+expect_match("${err}" "serial 3: --serial must be above it")
+qvk(0 index pk --serial=4 --base=1.0.0 --expires=2030-01-01T00:00:00Z --mirror=https://cdn.example/g/)
+file(READ "${WORK}/pk/packages.txt" index4)
+string(REPLACE "serial\t3\n" "serial\t4\n" index3 "${index3}")
+if(NOT index3 STREQUAL index4)
+  message(FATAL_ERROR "the same packages gave another index:\n${index4}")
+endif()
+# A damaged package: refused, nothing written.
+file(COPY "${WORK}/pk/Verpatch10001.qvk" "${WORK}/pk/Verpatch10002.qvk" DESTINATION "${WORK}/pk_damaged")
+file(WRITE "${WORK}/pk_damaged/Verpatch10002.qvk" "not an archive")
+qvk(1 index pk_damaged --serial=1 --base=1.0.0)
+expect_match("${err}" "Verpatch10002.qvk: does not verify; nothing written")
+if(EXISTS "${WORK}/pk_damaged/packages.txt")
+  message(FATAL_ERROR "a refused index was written")
+endif()
+
 # check: an installation at 1.0.2 starts the game from the packages.
 file(MAKE_DIRECTORY "${WORK}/inst/System")
 file(COPY "${WORK}/pk/Verpatch10001.qvk" "${WORK}/pk/Verpatch10002.qvk" DESTINATION "${WORK}/inst/System")
