@@ -14,22 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Size and SHA-256 of a file, read in pieces.
-bool HashFile(const fs::path& path, uint64_t* size, Sha256Digest* digest) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  Sha256 hash;
-  std::vector<char> buffer(1 << 20);
-  *size = 0;
-  while (in) {
-    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    const auto got = static_cast<size_t>(in.gcount());
-    hash.Update(buffer.data(), got);
-    *size += got;
-  }
-  return in.eof() && hash.Final(digest);
-}
-
 // The versions the package's manifest names, as the launcher's worker reads them.
 bool ManifestVersions(const fs::path& package, std::vector<int32_t>* versions) {
   QvkArchivePtr archive(QvkOpen(package.u16string().c_str()));
