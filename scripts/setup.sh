@@ -32,7 +32,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   wine64 libwine libgl1 libgl1-mesa-dri libglx-mesa0
   xvfb xauth x11-utils xcompmgr
-  libcurl4-openssl-dev libexpat1-dev libgtest-dev googletest libbenchmark-dev libzip-dev
+  libcurl4-openssl-dev libexpat1-dev libssl-dev nginx-light libgtest-dev googletest libbenchmark-dev libzip-dev
   python3 python3-pytest dpkg-dev fonts-wqy-microhei locales openssl
 )
 # 32-bit Wine, and the i386 GL libraries without which Direct3D 9 under Wine

@@ -17,6 +17,7 @@
 #include "package/entry_names.h"
 #include "package/patch_list.h"
 #include "package/qvk_archive.h"
+#include "package/release_index.h"
 #include "qvk/qvk_commands.h"
 #include "qvk/qvk_ini.h"
 #include "qvk/qvk_manifest_io.h"
@@ -145,6 +146,45 @@ std::vector<std::u16string> ListSystem(const char16_t* suffix) {
   return names;
 }
 
+// What the download program would fetch: the packages the index's latest
+// version needs that are missing in System or differ from the index in size
+// or SHA-256. False if any, or if the index is malformed or for another base.
+bool CheckAgainstIndex(const std::string& text, const std::string& name, VersionNumber base, Report* report) {
+  ReleaseIndex index;
+  std::string error;
+  if (!ParseReleaseIndex(text, &index, &error)) {
+    report->Text("index", name + ": refused: " + error);
+    return false;
+  }
+  report->Text("index", name + ": serial " + std::to_string(index.serial) + ", latest " +
+                            IndexVersionText(index.latest));
+  if (index.base != base) {
+    report->Text("index base", IndexVersionText(index.base) + ", not this installation's: the full client is needed");
+    return false;
+  }
+  std::vector<std::string> needed, missing, damaged;
+  for (VersionNumber v : index.needs) {
+    const std::string path = PatchPackagePath(v);
+    const IndexedPackage& expected = *index.Find(v);
+    needed.push_back(path);
+    uint64_t size = 0;
+    Sha256Digest digest;
+    if (!IsFile(path)) {
+      missing.push_back(path);
+    } else if (!HashFile(fs::u8path(path), &size, &digest)) {
+      damaged.push_back(path + " (cannot be read)");
+    } else if (size != expected.size) {
+      damaged.push_back(path + " (size " + std::to_string(size) + ", expected " + std::to_string(expected.size) + ")");
+    } else if (digest != expected.sha256) {
+      damaged.push_back(path + " (SHA-256 " + Sha256Hex(digest) + ", expected " + Sha256Hex(expected.sha256) + ")");
+    }
+  }
+  report->List("packages the index needs", needed);
+  report->List("needed packages missing", missing);
+  report->List("needed packages damaged", damaged);
+  return missing.empty() && damaged.empty();
+}
+
 }  // namespace
 
 int CheckCommand(const Operands& args, const Options& options) {
@@ -157,6 +197,14 @@ int CheckCommand(const Operands& args, const Options& options) {
     if (code_page == 0 || !EncodeCodePage(u"a", code_page, &probe)) {
       return Fail("--codepage=" + U8(options.Value(u"codepage")) + ": unknown code page");
     }
+  }
+  // A release index to check the installation against, read before the
+  // working directory becomes the installation.
+  std::string index_text;
+  bool index_read = false;
+  if (options.Has(u"index")) {
+    index_text = ReadBytes(fs::path(options.Value(u"index")), &index_read);
+    if (!index_read) return Fail(U8(options.Value(u"index")) + ": cannot be read");
   }
   const fs::path root(args[0]);
   std::error_code ec;
@@ -323,6 +371,8 @@ int CheckCommand(const Operands& args, const Options& options) {
   }
   report.List("messages", messages);
   report.Flag("starts the game", starts);
+  bool complete = true;
+  if (index_read) complete = CheckAgainstIndex(index_text, U8(options.Value(u"index")), base, &report);
   report.Print(json);
-  return starts ? 0 : 1;
+  return starts && complete ? 0 : 1;
 }

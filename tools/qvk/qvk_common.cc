@@ -1,6 +1,7 @@
 #include "qvk/qvk_common.h"
 
 #include <cstdio>
+#include <fstream>
 #include <system_error>
 
 #include "base/text.h"
@@ -148,4 +149,19 @@ Options TakeOptions(std::vector<std::u16string>* args) {
   }
   *args = std::move(rest);
   return options;
+}
+
+bool HashFile(const fs::path& path, uint64_t* size, Sha256Digest* digest) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  Sha256 hash;
+  std::vector<char> buffer(1 << 20);
+  *size = 0;
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto got = static_cast<size_t>(in.gcount());
+    hash.Update(buffer.data(), got);
+    *size += got;
+  }
+  return in.eof() && hash.Final(digest);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/sha256.h"
 #include "package/qvk_archive.h"
 
 std::string U8(const std::u16string& text);
@@ -69,3 +70,6 @@ struct Options {
   std::u16string Value(const char16_t* name, const std::u16string& fallback = u"") const;
 };
 Options TakeOptions(std::vector<std::u16string>* args);
+
+// Size and SHA-256 of a file, read in pieces; false if it cannot be read.
+bool HashFile(const std::filesystem::path& path, uint64_t* size, Sha256Digest* digest);

@@ -23,9 +23,14 @@ constexpr char kUsage[] =
     "            [--game-exe=NAME] [--codepage=CP] [--first] [--allow-removals]\n"
     "                                   build PACKAGE_DIR/Verpatch<version>.qvk with its\n"
     "                                   cumulative PatchList.txt\n"
-    "  qvk check [--json] [--codepage=CP] [--required=VERSION] INSTALLATION\n"
-    "                                   tell what the launcher would decide; exit status\n"
-    "                                   0 only when it would start the game\n"
+    "  qvk check [--json] [--codepage=CP] [--required=VERSION] [--index=packages.txt]\n"
+    "            INSTALLATION           tell what the launcher would decide (and which\n"
+    "                                   packages the index needs are missing or damaged);\n"
+    "                                   exit status 0 only when it would start the game\n"
+    "                                   and nothing needed is missing or damaged\n"
+    "  qvk index PACKAGE_DIR --serial=N --base=VERSION [--expires=DAYS|TIME]\n"
+    "            [--mirror=URL]...      verify every package in PACKAGE_DIR and write\n"
+    "                                   its release index PACKAGE_DIR/packages.txt\n"
     "  qvk --help                       show this text\n"
     "Entry names match with a-z folded to upper case. Exit status: 0 success,\n"
     "1 failure, 2 wrong usage.\n";
@@ -55,6 +60,7 @@ int main(int argc, char** argv) {
   if (command == u"verify") return VerifyCommand(args, options);
   if (command == u"patch") return PatchCommand(args, options);
   if (command == u"check") return CheckCommand(args, options);
+  if (command == u"index") return IndexCommand(args, options);
   std::fprintf(stderr, "qvk: unknown command: %s\n", U8(command).c_str());
   return Usage();
 }
