@@ -77,7 +77,8 @@ struct RangeAnswer {
 };
 
 enum class ResumeAction {
-  kWriteFromStart,  // the body is the whole file: truncate the partial file, write from 0
+  kWriteFromStart,  // the body is the whole file (200, also to a range request):
+                    // truncate the partial file, write from 0
   kAppend,          // the body continues the partial file
   kRestart,         // the answer cannot continue it: drop the partial file and ask again from 0
   kNotTheFile,      // not a file answer at all: a failure of the source (see the table)
@@ -95,7 +96,8 @@ enum class Failure {
   kNotAPackage,   // an HTML page, a wrong size
   kHashMismatch,  // SHA-256 or the archive check failed once the file was whole
   kRefusedSource, // a redirect from https to http, a refused certificate
-  kRangeRefused,  // 416, 200 to a range request: handled by DecideResume
+  kRangeRefused,  // 416 or a part that does not continue the file: ask again from 0
+  kDiskWrite,     // the partial file could not be written (the disk is full)
 };
 
 // What the engine does next for a package, given how often this source and

@@ -115,7 +115,7 @@ TEST(DecideResume, EachServerAnswer) {
       {"a first request", 0, {200}, ResumeAction::kWriteFromStart},
       {"the part asked for", 400, {206, true, 400, 1000}, ResumeAction::kAppend},
       {"the part asked for, total unknown", 400, {206, true, 400, 0}, ResumeAction::kAppend},
-      {"200 to a range request: the whole file", 400, {200}, ResumeAction::kRestart},
+      {"200 to a range request: the whole file, from its start", 400, {200}, ResumeAction::kWriteFromStart},
       {"416", 400, {416}, ResumeAction::kRestart},
       {"another start", 400, {206, true, 0, 1000}, ResumeAction::kRestart},
       {"another file's total", 400, {206, true, 400, 2000}, ResumeAction::kRestart},
