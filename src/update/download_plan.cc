@@ -98,8 +98,11 @@ std::optional<Failure> ClassifyTransfer(int curl_code, long status, const std::s
       curl_code == kPeerFailedVerification) {
     return Failure::kRefusedSource;
   }
-  if (curl_code == kOperationTimedOut) return Failure::kStalled;
-  if (curl_code == kWriteError) return Failure::kNotAPackage;  // the body ran past the published size
+  // A time-out before any answer is a connection that never stood.
+  if (curl_code == kOperationTimedOut) return status == 0 ? Failure::kConnection : Failure::kStalled;
+  // The fetch refused a body longer than the published size (a disk that
+  // refused the bytes is told apart by the fetch itself).
+  if (curl_code == kWriteError) return Failure::kNotAPackage;
   if (curl_code != kOk) return Failure::kConnection;
   std::string type = content_type;
   std::transform(type.begin(), type.end(), type.begin(),

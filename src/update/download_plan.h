@@ -45,7 +45,7 @@ struct PackageToFetch {
   std::string file_name;
   uint64_t size = 0;
   Sha256Digest sha256 = {};
-  uint64_t resume_from = 0;  // bytes of a usable partial file
+  uint64_t resume_from = 0;  // bytes of a usable partial file; == size: only the checks remain
   bool replaces_damaged = false;
 };
 
@@ -60,7 +60,8 @@ struct DownloadPlan {
 // `local` gives, for each version the index needs, what the installation
 // holds (`local_of(v)`). A present package is sound when its size matches and,
 // if it was hashed, its hash; otherwise it is fetched again. A partial file
-// no longer than the package is resumed; a longer one is started afresh.
+// shorter than the package is resumed; one of its full size needs no request,
+// only the checks; a longer one is started afresh.
 // Superseded packages (not needed by the latest version) are never fetched.
 DownloadPlan PlanDownload(const ReleaseIndex& index, VersionNumber current_version,
                           const std::function<LocalPackage(VersionNumber)>& local_of);

@@ -82,6 +82,8 @@ TEST(PlanDownload, FetchesOnlyWhatTheLatestNeedsAndIsNotSound) {
        10003, {10001}, {0}, 1000, false},
       {"a partial file is resumed", {{10003, Local(false, 0, std::nullopt, 1200)}}, 10000, {10001, 10003},
        {0, 1200}, 2800, false},
+      {"a whole partial file needs only its checks", {{10003, Local(false, 0, std::nullopt, 3000)}}, 10000,
+       {10001, 10003}, {0, 3000}, 1000, false},
       {"a partial file longer than the package starts afresh", {{10003, Local(false, 0, std::nullopt, 3001)}},
        10000, {10001, 10003}, {0, 0}, 4000, false},
   };
@@ -177,6 +179,7 @@ TEST(ClassifyTransfer, AnswersAndTransportErrors) {
       {"connection refused", 7, 0, "", 0, Failure::kConnection},
       {"reset mid-body", 56, 200, "", 300, Failure::kConnection},
       {"under the speed floor", 28, 200, "", 300, Failure::kStalled},
+      {"no answer before the time-out", 28, 0, "", 0, Failure::kConnection},
       {"500", 22, 500, "text/html", 0, Failure::kServerBusy},
       {"429", 22, 429, "", 0, Failure::kServerBusy},
       {"404", 22, 404, "text/html", 0, Failure::kNotFound},

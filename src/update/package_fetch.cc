@@ -203,7 +203,6 @@ const FetchOutcome& PackageFetch::Finish(CURLcode code) {
     outcome_.failure = abort_reason_;
   } else {
     outcome_.failure = ClassifyTransfer(code, outcome_.status, content_type_, file_bytes_, package_.size);
-    if (!outcome_.failure && !body_started_ && package_.size != 0) outcome_.failure = Failure::kNotAPackage;
   }
   Sha256Digest digest;
   if (!outcome_.failure && (!hash_->Final(&digest) || digest != package_.sha256)) {

@@ -47,6 +47,9 @@ class PackageFetch {
   // Hashes what the partial file holds and sets the handle's options. False
   // (with outcome() set) when the partial file cannot be read or created.
   bool Prepare();
+  // True after Prepare when the partial file already holds the whole
+  // package: no transfer is needed, Finish(CURLE_OK) only checks it.
+  bool Whole() const { return package_.resume_from == package_.size; }
   // After the transfer: closes the file and judges it.
   const FetchOutcome& Finish(CURLcode code);
   const FetchOutcome& outcome() const { return outcome_; }

@@ -98,6 +98,26 @@ TEST(PackageFetch, ResumesVerifiesAndRefuses) {
   }
 }
 
+// A partial file of the full size is checked without a request: whole and
+// sound, or damaged.
+TEST(PackageFetch, AWholePartialFileIsOnlyChecked) {
+  for (const std::string& bytes : {kPackage, std::string(kPackage.size(), 'z')}) {
+    TestDir dir;
+    WriteAll(dir / "a.part", bytes);
+    PackageToFetch package;
+    package.size = kPackage.size();
+    package.sha256 = DigestOf(kPackage);
+    package.resume_from = kPackage.size();
+    CurlEasy easy;
+    PackageFetch fetch(easy.get(), "http://127.0.0.1:9/unused", dir / "a.part", package, {});
+    ASSERT_TRUE(fetch.Prepare());
+    ASSERT_TRUE(fetch.Whole());
+    const std::optional<Failure> expected =
+        bytes == kPackage ? std::nullopt : std::optional<Failure>(Failure::kHashMismatch);
+    EXPECT_EQ(fetch.Finish(CURLE_OK).failure, expected);
+  }
+}
+
 TEST(PackageFetch, FollowsACdnsRedirect) {
   HttpTestServer server;
   ASSERT_TRUE(server.ok());
