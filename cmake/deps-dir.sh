@@ -5,18 +5,25 @@
 export LAUNCHER_DEPS
 export WINEDEBUG="${WINEDEBUG:--all}"
 
-# Succeeds when the kernel runs 32-bit x86 Linux programs: it runs a 93-byte
-# i386 program that only exits. Some kernels refuse them ("Exec format
-# error"), and there Debian's 32-bit Wine cannot run at all.
+# Whether the kernel runs 32-bit x86 Linux programs: runs a 93-byte i386
+# program that only exits. Some kernels refuse them ("Exec format error"),
+# and there Debian's 32-bit Wine cannot run at all. Returns 0 (they run),
+# 1 (refused), or 2 when the probe itself could not run (then it says why).
 machine_runs_i386() {
-  local probe
-  probe=$(mktemp "${TMPDIR:-/tmp}/i386-probe.XXXXXX") || return 1
+  local dir="$LAUNCHER_DEPS/probe" probe out
+  mkdir -p "$dir" || return 2
+  probe=$(mktemp "$dir/i386.XXXXXX") || return 2
   echo 'f0VMRgEBAQAAAAAAAAAAAAIAAwABAAAAVIAECDQAAAAAAAAAAAAAADQAIAABAAAAAAAAAAEAAAAAAAAAAIAECACABAhdAAAAXQAAAAUAAAAAEAAAMdu4AQAAAM2A' \
     | base64 -d >"$probe" && chmod +x "$probe"
-  local rc=1
-  "$probe" 2>/dev/null && rc=0
+  local rc=0
+  out=$("$probe" 2>&1) || rc=$?
   rm -f "$probe"
-  return $rc
+  [ $rc -eq 0 ] && return 0
+  case "$out" in
+    *"Exec format error"*) return 1 ;;
+  esac
+  echo "the 32-bit probe $probe could not run: $out" >&2
+  return 2
 }
 
 # The Windows build the tests, the demo and the benchmarks run: win32 (the
@@ -26,7 +33,7 @@ machine_runs_i386() {
 if [ -z "${LAUNCHER_WINDOWS:-}" ]; then
   LAUNCHER_WINDOWS=$(cat "$LAUNCHER_DEPS/windows-build" 2>/dev/null || true)
   if [ -z "$LAUNCHER_WINDOWS" ]; then
-    if machine_runs_i386; then LAUNCHER_WINDOWS=win32; else LAUNCHER_WINDOWS=win64; fi
+    if machine_runs_i386 2>/dev/null; then LAUNCHER_WINDOWS=win32; else LAUNCHER_WINDOWS=win64; fi
   fi
 fi
 export LAUNCHER_WINDOWS
@@ -39,6 +46,10 @@ export LAUNCHER_WINDOWS
 # 64-bit programs are run by the 64-bit loader itself.
 wine_use() {
   local base="${LAUNCHER_WINEPREFIX:-$LAUNCHER_DEPS/wineprefix}"
+  case "$1" in
+    win32|win64) ;;
+    *) echo "wine_use: the build is win32 or win64, not '$1'" >&2; return 2 ;;
+  esac
   if [ "$1" = win64 ]; then
     export WINEPREFIX="${base}64" WINEARCH=win64
     export LAUNCHER_WINE=/usr/lib/wine/wine64 LAUNCHER_WINESERVER=/usr/lib/wine/wineserver64

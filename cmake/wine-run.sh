@@ -4,7 +4,7 @@
 # Without a display it starts a private Xvfb for the length of the run.
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/deps-dir.sh"
-wine_use "$1"
+wine_use "$1" || exit 2
 shift
 if [ -z "${DISPLAY:-}" ]; then
   exec "$here/with-xvfb.sh" "$LAUNCHER_WINE" "$@"

@@ -11,12 +11,11 @@ shift
 if [ -z "${DISPLAY:-}" ]; then
   exec "$here/with-xvfb.sh" "$0" "$arch" "$@"
 fi
-wine_use "$arch"
+wine_use "$arch" || exit 2
 "$LAUNCHER_WINESERVER" -p
+# The server is ended however the command ends.
+trap '"$LAUNCHER_WINESERVER" -k 2>/dev/null' EXIT
 # The first process of a server starts Wine's services, which inherit its
 # standard handles: started here, they hold no pipe of the command open.
 "$LAUNCHER_WINE" wineboot >/dev/null 2>&1 </dev/null
 "$@"
-rc=$?
-"$LAUNCHER_WINESERVER" -k 2>/dev/null
-exit $rc

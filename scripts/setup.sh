@@ -16,7 +16,13 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 runs_i386=0
-machine_runs_i386 && runs_i386=1
+probe_rc=0
+machine_runs_i386 || probe_rc=$?
+case $probe_rc in
+  0) runs_i386=1 ;;
+  1) ;;
+  *) log "cannot tell whether this machine runs 32-bit programs (see above)"; exit 1 ;;
+esac
 if [ "$forced" = win32 ] && [ $runs_i386 -eq 0 ]; then
   log "LAUNCHER_WINDOWS=win32, but this machine refuses 32-bit Linux programs, so 32-bit Wine cannot run"
   exit 1
@@ -26,11 +32,14 @@ if [ -n "$forced" ] && [ "$forced" != win32 ] && [ "$forced" != win64 ]; then
   exit 1
 fi
 
+# The 64-bit libraries are named with their architecture: where 32-bit Wine
+# was installed before, the bare name would find the i386 copy.
+native_arch=$(dpkg --print-architecture)
 packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   cmake ninja-build g++ clang libclang-rt-14-dev
-  wine64 libwine libgl1 libgl1-mesa-dri libglx-mesa0
+  wine64 "libwine:$native_arch" "libgl1:$native_arch" "libgl1-mesa-dri:$native_arch" "libglx-mesa0:$native_arch"
   xvfb xauth x11-utils xcompmgr
   libcurl4-openssl-dev libexpat1-dev libssl-dev nginx-light libgtest-dev googletest libbenchmark-dev libzip-dev
   python3 python3-pytest dpkg-dev fonts-wqy-microhei locales openssl

@@ -43,8 +43,10 @@ bool ParseIndexVersion(std::string_view text, VersionNumber* version) {
 }
 
 bool IsUrlForMirror(std::string_view url) {
-  const bool scheme = url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
-  if (!scheme || url.back() != '/') return false;
+  size_t host = 0;
+  if (url.rfind("http://", 0) == 0) host = 7;
+  if (url.rfind("https://", 0) == 0) host = 8;
+  if (host == 0 || url.size() <= host || url[host] == '/' || url.back() != '/') return false;
   for (char c : url) {
     if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) return false;
   }
@@ -134,10 +136,9 @@ std::vector<VersionNumber> NeededPackages(VersionNumber latest,
 }
 
 const IndexedPackage* ReleaseIndex::Find(VersionNumber version) const {
-  for (const IndexedPackage& p : packages) {
-    if (p.version == version) return &p;
-  }
-  return nullptr;
+  const auto it = std::lower_bound(packages.begin(), packages.end(), version,
+                                   [](const IndexedPackage& p, VersionNumber v) { return p.version < v; });
+  return it != packages.end() && it->version == version ? &*it : nullptr;
 }
 
 bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* error) {
@@ -152,6 +153,7 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
   bool seen_format = false, seen_serial = false, seen_expires = false, seen_base = false;
   bool seen_latest = false, seen_needs = false;
   size_t needs_line = 0;
+  std::vector<std::pair<VersionNumber, size_t>> package_lines;  // version, line
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
@@ -164,11 +166,14 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
       return fail(line_number, "a carriage return or zero byte inside the line");
     }
     const std::vector<std::string_view> f = Fields(line);
+    const std::string_view record = f[0];
     for (std::string_view field : f) {
       if (field.empty()) return fail(line_number, "an empty field (fields are separated by one tab)");
-      if (field.size() > kMaxFieldBytes) return fail(line_number, "a field longer than 1024 bytes");
+      // The needs list grows with the release history; the index's own limit bounds it.
+      if (field.size() > kMaxFieldBytes && record != "needs") {
+        return fail(line_number, "a field longer than 1024 bytes");
+      }
     }
-    const std::string_view record = f[0];
     const auto want_fields = [&](size_t count) {
       if (f.size() == count) return true;
       problem = "\"" + std::string(record) + "\" takes " + std::to_string(count - 1) + " field" +
@@ -230,9 +235,7 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
       }
       if (!ParseDecimal(f[3], &p.size)) return fail(line_number, "the size is not a decimal number");
       if (!ParseSha256Hex(f[4], &p.sha256)) return fail(line_number, "the SHA-256 is not 64 hex digits");
-      if (out.Find(p.version) != nullptr) {
-        return fail(line_number, "a second package record for " + std::string(f[1]));
-      }
+      package_lines.push_back({p.version, line_number});
       out.packages.push_back(std::move(p));
     } else {
       return fail(line_number, "unknown record \"" + std::string(record) + "\"");
@@ -244,6 +247,16 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
   if (!seen_latest) return fail(0, "no \"latest\" record");
   if (!seen_needs) return fail(0, "no \"needs\" record");
   if (out.latest <= out.base) return fail(0, "the latest version is not above the base");
+  // Sorted once, so that a long hostile index costs n log n, not n squared.
+  std::sort(package_lines.begin(), package_lines.end());
+  for (size_t i = 1; i < package_lines.size(); ++i) {
+    if (package_lines[i].first == package_lines[i - 1].first) {
+      return fail(std::max(package_lines[i].second, package_lines[i - 1].second),
+                  "a second package record for " + IndexVersionText(package_lines[i].first));
+    }
+  }
+  std::sort(out.packages.begin(), out.packages.end(),
+            [](const IndexedPackage& a, const IndexedPackage& b) { return a.version < b.version; });
   std::sort(out.needs.begin(), out.needs.end());
   if (std::adjacent_find(out.needs.begin(), out.needs.end()) != out.needs.end()) {
     return fail(needs_line, "a version named twice");
@@ -257,8 +270,6 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
     }
     if (out.Find(v) == nullptr) return fail(needs_line, "no package record for " + IndexVersionText(v));
   }
-  std::sort(out.packages.begin(), out.packages.end(),
-            [](const IndexedPackage& a, const IndexedPackage& b) { return a.version < b.version; });
   *index = std::move(out);
   return true;
 }

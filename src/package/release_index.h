@@ -39,7 +39,8 @@ struct ReleaseIndex {
   std::vector<std::string> mirrors;
   std::vector<IndexedPackage> packages;  // ascending by version
 
-  // The package record of `version`, or null.
+  // The package record of `version`, or null (a binary search: `packages`
+  // must be ascending, as a parsed index's are).
   const IndexedPackage* Find(VersionNumber version) const;
 };
 

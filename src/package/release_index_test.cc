@@ -60,6 +60,9 @@ TEST(ParseReleaseIndex, RefusesEveryMalformedLineWithItsNumber) {
       {"format\t1\nexpires\t2027-01-01 00:00:00\n", "line 2: the expiry is not a time YYYY-MM-DDTHH:MM:SSZ"},
       {"format\t1\nmirror\tftp://x/\n", "line 2: a mirror is an http or https URL ending in /"},
       {"format\t1\nmirror\thttps://x\n", "line 2: a mirror is an http or https URL ending in /"},
+      {"format\t1\nmirror\thttp://\n", "line 2: a mirror is an http or https URL ending in /"},
+      {"format\t1\nmirror\thttps:///\n", "line 2: a mirror is an http or https URL ending in /"},
+      {"format\t1\nserial\t" + std::string(1025, '1') + "\n", "line 2: a field longer than 1024 bytes"},
       {"format\t1\nneeds\t1.0.1  1.0.2\n", "line 2: \"\" is not a version M.m.b"},
       {"format\t1\npackage\t1.0.1\tVerpatch10002.qvk\t1\t" + kHash + "\n",
        "line 2: the file of version 1.0.1 is Verpatch10001.qvk, not Verpatch10002.qvk"},
@@ -92,6 +95,23 @@ TEST(ParseReleaseIndex, RefusesEveryMalformedLineWithItsNumber) {
       EXPECT_EQ(index.serial, 99u) << "a refused index changes nothing";
     }
   }
+}
+
+TEST(ParseReleaseIndex, ALongHistoryReadsBack) {
+  ReleaseIndex index;
+  index.serial = 1;
+  index.base = 10000;
+  for (VersionNumber v = 10001; v <= 10300; ++v) {
+    index.needs.push_back(v);
+    index.packages.push_back({v, "Verpatch" + FiveDigitForm(v) + ".qvk", v, Sha256Digest{}});
+  }
+  index.latest = 10300;
+  ReleaseIndex again;
+  std::string error;
+  ASSERT_TRUE(ParseReleaseIndex(FormatReleaseIndex(index), &again, &error)) << error;
+  EXPECT_EQ(again.needs.size(), 300u);
+  ASSERT_NE(again.Find(10150), nullptr);
+  EXPECT_EQ(again.Find(10150)->size, 10150u);
 }
 
 TEST(NeededPackages, TheLatestAndWhatItsManifestNamesAboveTheBase) {

@@ -35,7 +35,9 @@ DownloadPlan PlanDownload(const ReleaseIndex& index, VersionNumber current_versi
 }
 
 ResumeAction DecideResume(uint64_t resume_from, uint64_t expected_size, const RangeAnswer& answer) {
-  if (answer.status == 200) return resume_from == 0 ? ResumeAction::kWriteFromStart : ResumeAction::kRestart;
+  // 200 is the whole file, also to a range request: the partial file is
+  // dropped and the body written from its start.
+  if (answer.status == 200) return ResumeAction::kWriteFromStart;
   if (answer.status == 416) return ResumeAction::kRestart;
   if (answer.status != 206) return ResumeAction::kNotTheFile;
   // A part is only taken where it continues the file on disk and belongs to
@@ -69,6 +71,8 @@ NextStep DecideNextStep(Failure failure, const SourceState& state) {
       return elsewhere;
     case Failure::kRangeRefused:
       return {NextStep::kRestartFile, 0};
+    case Failure::kDiskWrite:
+      return {NextStep::kGiveUp, 0};  // no source helps; the partial file is kept
     case Failure::kHashMismatch:
       // The file is dropped and fetched once more, from another source if
       // there is one; a second mismatch is no accident.
@@ -94,8 +98,11 @@ std::optional<Failure> ClassifyTransfer(int curl_code, long status, const std::s
       curl_code == kPeerFailedVerification) {
     return Failure::kRefusedSource;
   }
-  if (curl_code == kOperationTimedOut) return Failure::kStalled;
-  if (curl_code == kWriteError) return Failure::kNotAPackage;  // the body ran past the published size
+  // A time-out before any answer is a connection that never stood.
+  if (curl_code == kOperationTimedOut) return status == 0 ? Failure::kConnection : Failure::kStalled;
+  // The fetch refused a body longer than the published size (a disk that
+  // refused the bytes is told apart by the fetch itself).
+  if (curl_code == kWriteError) return Failure::kNotAPackage;
   if (curl_code != kOk) return Failure::kConnection;
   std::string type = content_type;
   std::transform(type.begin(), type.end(), type.begin(),

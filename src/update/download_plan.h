@@ -45,7 +45,7 @@ struct PackageToFetch {
   std::string file_name;
   uint64_t size = 0;
   Sha256Digest sha256 = {};
-  uint64_t resume_from = 0;  // bytes of a usable partial file
+  uint64_t resume_from = 0;  // bytes of a usable partial file; == size: only the checks remain
   bool replaces_damaged = false;
 };
 
@@ -60,7 +60,8 @@ struct DownloadPlan {
 // `local` gives, for each version the index needs, what the installation
 // holds (`local_of(v)`). A present package is sound when its size matches and,
 // if it was hashed, its hash; otherwise it is fetched again. A partial file
-// no longer than the package is resumed; a longer one is started afresh.
+// shorter than the package is resumed; one of its full size needs no request,
+// only the checks; a longer one is started afresh.
 // Superseded packages (not needed by the latest version) are never fetched.
 DownloadPlan PlanDownload(const ReleaseIndex& index, VersionNumber current_version,
                           const std::function<LocalPackage(VersionNumber)>& local_of);
@@ -77,7 +78,8 @@ struct RangeAnswer {
 };
 
 enum class ResumeAction {
-  kWriteFromStart,  // the body is the whole file: truncate the partial file, write from 0
+  kWriteFromStart,  // the body is the whole file (200, also to a range request):
+                    // truncate the partial file, write from 0
   kAppend,          // the body continues the partial file
   kRestart,         // the answer cannot continue it: drop the partial file and ask again from 0
   kNotTheFile,      // not a file answer at all: a failure of the source (see the table)
@@ -95,7 +97,8 @@ enum class Failure {
   kNotAPackage,   // an HTML page, a wrong size
   kHashMismatch,  // SHA-256 or the archive check failed once the file was whole
   kRefusedSource, // a redirect from https to http, a refused certificate
-  kRangeRefused,  // 416, 200 to a range request: handled by DecideResume
+  kRangeRefused,  // 416 or a part that does not continue the file: ask again from 0
+  kDiskWrite,     // the partial file could not be written (the disk is full)
 };
 
 // What the engine does next for a package, given how often this source and

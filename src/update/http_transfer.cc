@@ -96,17 +96,20 @@ std::size_t HttpTransfer::OnWrite(char* data, std::size_t size, std::size_t coun
   return n;
 }
 
-int HttpTransfer::OnConnected(void* self, char*, char*, int, int) noexcept {
-  auto* t = static_cast<HttpTransfer*>(self);
+bool PassesTlsServerCheck(CURL* easy) noexcept {
   const TlsServerCheck check = g_tls_server_check.load();
-  CURL* easy = t->easy_.get();
   char* scheme = nullptr;
   if (check == nullptr || curl_easy_getinfo(easy, CURLINFO_SCHEME, &scheme) != CURLE_OK ||
       scheme == nullptr || !IsHttpsScheme(scheme)) {
-    return CURL_PREREQFUNC_OK;
+    return true;
   }
   char host[256];
-  if (TransferHost(easy, host, sizeof host) && check(easy, host)) return CURL_PREREQFUNC_OK;
+  return TransferHost(easy, host, sizeof host) && check(easy, host);
+}
+
+int HttpTransfer::OnConnected(void* self, char*, char*, int, int) noexcept {
+  auto* t = static_cast<HttpTransfer*>(self);
+  if (PassesTlsServerCheck(t->easy_.get())) return CURL_PREREQFUNC_OK;
   t->server_refused_ = true;
   return CURL_PREREQFUNC_ABORT;  // nothing is sent to a server that is not trusted
 }

@@ -45,6 +45,11 @@ using TlsServerCheck = bool (*)(CURL* easy, const char* host) noexcept;
 // layer's verdict alone). Install once at start-up, before any transfer.
 void SetTlsServerCheck(TlsServerCheck check);
 
+// Runs the installed TlsServerCheck on `easy`'s connection: true when none is
+// installed, the scheme is not https, or the check accepts the server. For a
+// CURLOPT_PREREQFUNCTION.
+bool PassesTlsServerCheck(CURL* easy) noexcept;
+
 // Move-only owner of a CURL easy handle (curl_easy_cleanup on destruction).
 // Creating one initialises libcurl once per process in a thread-safe way.
 class CurlEasy {

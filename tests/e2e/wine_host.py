@@ -20,7 +20,9 @@ def windows_build():
     chosen = os.environ.get("LAUNCHER_WINDOWS")
     if not chosen:
         record = Path(deps_dir()) / "windows-build"
-        chosen = record.read_text().strip() if record.exists() else "win32"
+        if not record.exists():
+            raise SystemExit(f"{record} is missing: run scripts/setup.sh first")
+        chosen = record.read_text().strip()
     if chosen not in ("win32", "win64"):
         raise SystemExit(f"LAUNCHER_WINDOWS is win32 or win64, not {chosen!r}")
     return chosen

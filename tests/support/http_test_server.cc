@@ -140,6 +140,7 @@ void HttpTestServer::Handle(std::intptr_t handle) {
   reply.body = "not here";
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    last_request_ = request.substr(0, request.find("\r\n\r\n"));
     auto it = replies_.find(path);
     if (it != replies_.end()) reply = it->second;
   }
@@ -172,4 +173,9 @@ void HttpTestServer::Handle(std::intptr_t handle) {
     char buffer[1024];
     if (recv(client, buffer, sizeof(buffer), 0) <= 0) return;
   }
+}
+
+std::string HttpTestServer::LastRequest() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return last_request_;
 }

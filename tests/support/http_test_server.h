@@ -1,7 +1,7 @@
 // A small HTTP/1.1 server on 127.0.0.1 for the transfer tests, run on its own
 // thread. Serves one connection at a time; every loop is bounded by time
 // limits, so a misbehaving client or test cannot hang it. Test code only
-// (implemented in http_test_server_test.cc).
+// (implemented in http_test_server.cc).
 #pragma once
 
 #include <atomic>
@@ -43,6 +43,8 @@ class HttpTestServer {
   // Paths without a reply get 404.
   void SetReply(const std::string& path, TestReply reply);
   int requests() const { return requests_.load(); }
+  // The head (request line and headers) of the last request received.
+  std::string LastRequest();
 
  private:
   void Serve();
@@ -54,5 +56,6 @@ class HttpTestServer {
   std::atomic<int> requests_{0};
   std::mutex mutex_;
   std::map<std::string, TestReply> replies_;
+  std::string last_request_;
   std::thread thread_;
 };

@@ -3,8 +3,10 @@
 // launcher's own functions; this file only gathers their inputs from disk
 // and follows the launcher's order of steps.
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <system_error>
 
@@ -24,6 +26,7 @@
 #include "qvk/qvk_platform.h"
 #include "serverlist/server_list_parser.h"
 #include "ui/exe_refresh.h"
+#include "update/download_plan.h"
 #include "update/exe_source.h"
 #include "update/link_source.h"
 #include "update/package_check.h"
@@ -146,43 +149,64 @@ std::vector<std::u16string> ListSystem(const char16_t* suffix) {
   return names;
 }
 
-// What the download program would fetch: the packages the index's latest
-// version needs that are missing in System or differ from the index in size
-// or SHA-256. False if any, or if the index is malformed or for another base.
-bool CheckAgainstIndex(const std::string& text, const std::string& name, VersionNumber base, Report* report) {
+// What the download program would fetch, by its own rules: the packages the
+// index's latest version needs that are missing in System or differ from the
+// index in size or SHA-256. False if any, or if the index is malformed,
+// expired or for another base.
+bool CheckAgainstIndex(const std::string& text, const std::string& name, VersionNumber base,
+                       VersionNumber current, Report* report) {
   ReleaseIndex index;
   std::string error;
   if (!ParseReleaseIndex(text, &index, &error)) {
     report->Text("index", name + ": refused: " + error);
     return false;
   }
-  report->Text("index", name + ": serial " + std::to_string(index.serial) + ", latest " +
-                            IndexVersionText(index.latest));
-  if (index.base != base) {
-    report->Text("index base", IndexVersionText(index.base) + ", not this installation's: the full client is needed");
-    return false;
+  std::string about = name + ": serial " + std::to_string(index.serial) + ", latest " + IndexVersionText(index.latest);
+  switch (JudgeIndex(index, base, 0, static_cast<int64_t>(std::time(nullptr)))) {
+    case IndexVerdict::kOtherBase:
+      report->Text("index", about + "; for base " + IndexVersionText(index.base) +
+                                ", not this installation's: the full client is needed");
+      return false;
+    case IndexVerdict::kExpired:
+      report->Text("index", about + "; expired at " + FormatUtcTime(index.expires) + ": players refuse it");
+      return false;
+    case IndexVerdict::kOlderSerial:
+    case IndexVerdict::kUsable:
+      report->Text("index", about);
+      break;
   }
-  std::vector<std::string> needed, missing, damaged;
-  for (VersionNumber v : index.needs) {
+  std::map<VersionNumber, LocalPackage> local;
+  const DownloadPlan plan = PlanDownload(index, current, [&local](VersionNumber v) {
+    LocalPackage& l = local[v];
     const std::string path = PatchPackagePath(v);
-    const IndexedPackage& expected = *index.Find(v);
-    needed.push_back(path);
     uint64_t size = 0;
     Sha256Digest digest;
-    if (!IsFile(path)) {
+    l.present = IsFile(path);
+    if (l.present && HashFile(fs::u8path(path), &size, &digest)) {
+      l.size = size;
+      l.sha256 = digest;
+    }
+    return l;
+  });
+  std::vector<std::string> needed, missing, damaged;
+  for (VersionNumber v : index.needs) needed.push_back(PatchPackagePath(v));
+  for (const PackageToFetch& f : plan.fetch) {
+    const std::string path = PatchPackagePath(f.version);
+    const LocalPackage& l = local[f.version];
+    if (!f.replaces_damaged) {
       missing.push_back(path);
-    } else if (!HashFile(fs::u8path(path), &size, &digest)) {
+    } else if (!l.sha256) {
       damaged.push_back(path + " (cannot be read)");
-    } else if (size != expected.size) {
-      damaged.push_back(path + " (size " + std::to_string(size) + ", expected " + std::to_string(expected.size) + ")");
-    } else if (digest != expected.sha256) {
-      damaged.push_back(path + " (SHA-256 " + Sha256Hex(digest) + ", expected " + Sha256Hex(expected.sha256) + ")");
+    } else if (l.size != f.size) {
+      damaged.push_back(path + " (size " + std::to_string(l.size) + ", expected " + std::to_string(f.size) + ")");
+    } else {
+      damaged.push_back(path + " (SHA-256 " + Sha256Hex(*l.sha256) + ", expected " + Sha256Hex(f.sha256) + ")");
     }
   }
   report->List("packages the index needs", needed);
   report->List("needed packages missing", missing);
   report->List("needed packages damaged", damaged);
-  return missing.empty() && damaged.empty();
+  return plan.fetch.empty();
 }
 
 }  // namespace
@@ -372,7 +396,7 @@ int CheckCommand(const Operands& args, const Options& options) {
   report.List("messages", messages);
   report.Flag("starts the game", starts);
   bool complete = true;
-  if (index_read) complete = CheckAgainstIndex(index_text, U8(options.Value(u"index")), base, &report);
+  if (index_read) complete = CheckAgainstIndex(index_text, U8(options.Value(u"index")), base, current, &report);
   report.Print(json);
   return starts && complete ? 0 : 1;
 }

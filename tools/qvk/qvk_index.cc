@@ -46,6 +46,9 @@ int IndexCommand(const Operands& args, const Options& options) {
     } else if (!ParseUtcTime(expires, &index.expires)) {
       return Fail("--expires: neither a number of days (1 to 99999) nor a time YYYY-MM-DDTHH:MM:SSZ");
     }
+    if (index.expires <= static_cast<int64_t>(std::time(nullptr))) {
+      return Fail("--expires=" + expires + ": already past; every player would refuse the index");
+    }
   }
   for (const auto& [name, value] : options.values) {
     if (name == u"mirror") index.mirrors.push_back(U8(value));
@@ -60,24 +63,32 @@ int IndexCommand(const Operands& args, const Options& options) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ReleaseIndex previous;
     std::string error;
-    if (ParseReleaseIndex(text, &previous, &error) && index.serial <= previous.serial) {
+    if (!ParseReleaseIndex(text, &previous, &error)) {
+      return Fail(PathText(out) + " is not a release index (" + error +
+                  "): its serial cannot be checked; move it away first");
+    }
+    if (index.serial <= previous.serial) {
       return Fail(PathText(out) + " has serial " + std::to_string(previous.serial) +
                   ": --serial must be above it");
     }
   }
 
-  std::vector<fs::path> files;
+  std::vector<std::pair<VersionNumber, fs::path>> files;  // by version
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     const std::optional<VersionNumber> v = PatchPackageNumber(it->path().filename().u16string());
-    if (v && it->path().filename() == "Verpatch" + FiveDigitForm(*v) + ".qvk") files.push_back(it->path());
+    if (!v || it->path().filename() != "Verpatch" + FiveDigitForm(*v) + ".qvk") continue;
+    if (ParseVersionText(IndexVersionText(*v)) != *v) {
+      return Fail(PathText(it->path().filename()) + ": its number is no version M.m.b");
+    }
+    files.emplace_back(*v, it->path());
   }
   if (ec) return Fail(PathText(dir) + ": cannot be listed");
   if (files.empty()) return Fail(PathText(dir) + ": no package Verpatch<n>.qvk");
   std::sort(files.begin(), files.end());
-  for (const fs::path& file : files) {
+  for (const auto& [version, file] : files) {
     const std::string name = PathText(file.filename());
     IndexedPackage p;
-    p.version = *PatchPackageNumber(file.filename().u16string());
+    p.version = version;
     p.file_name = name;
     if (!HeldInPatchPackage(p.version, index.base)) {
       return Fail(name + ": not above the base version " + IndexVersionText(index.base));
@@ -91,7 +102,7 @@ int IndexCommand(const Operands& args, const Options& options) {
   }
   index.latest = index.packages.back().version;
   std::vector<int32_t> versions;
-  if (!ManifestVersions(files.back(), &versions)) {
+  if (!ManifestVersions(files.back().second, &versions)) {
     return Fail(index.packages.back().file_name + ": no PatchList.txt the launcher reads");
   }
   index.needs = NeededPackages(index.latest, versions, index.base);
