@@ -65,18 +65,15 @@ def wine_session():
         del os.environ["DISPLAY"]
 
 
-def wait_for_no_process(env, names, timeout=30):
-    """Waits until Wine lists no process of these image names (lower case):
-    a killed process is listed, and holds its files, until the wineserver
-    has cleaned it up. Returns the names still listed at the deadline."""
-    deadline = time.monotonic() + timeout
-    while True:
-        out = subprocess.run([WINE, "wmic", "process", "get", "name"], env=env, capture_output=True)
-        listed = {line.strip().lower() for line in out.stdout.decode("utf-16", "replace").splitlines()}
-        running = sorted(listed & set(names))
-        if not running or time.monotonic() > deadline:
-            return running
-        time.sleep(0.2)
+def restart_wineserver(env):
+    """Ends every Windows process of the session and starts a fresh, warmed
+    wineserver on the same prefix: also the processes Wine never finished
+    creating because their parent was killed during CreateProcess, which no
+    taskkill reaches and which keep their executable open."""
+    subprocess.run([WINESERVER, "-k"], env=env, check=False)
+    subprocess.run([WINESERVER, "-p"], env=env, check=False)
+    subprocess.run([WINE, "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   check=False)
 
 
 class Installation:
