@@ -49,11 +49,7 @@ def wine_session():
         if shutil.which("xcompmgr"):
             compositor = subprocess.Popen(["xcompmgr"], env=env, stdout=subprocess.DEVNULL,
                                           stderr=subprocess.DEVNULL)
-    subprocess.run([WINESERVER, "-p"], env=env, check=False)
-    # The first Wine process of a new server starts the system services, which
-    # inherit its standard handles: started here, they hold no test's pipe open.
-    subprocess.run([WINE, "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   check=False)
+    start_wineserver(env)
     yield env
     subprocess.run([WINESERVER, "-k"], env=env, check=False)
     if compositor:
@@ -65,15 +61,22 @@ def wine_session():
         del os.environ["DISPLAY"]
 
 
+def start_wineserver(env):
+    """A persistent wineserver for the prefix, warmed by one process."""
+    subprocess.run([WINESERVER, "-p"], env=env, check=False)
+    # The first Wine process of a new server starts the system services, which
+    # inherit its standard handles: started here, they hold no test's pipe open.
+    subprocess.run([WINE, "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   check=False)
+
+
 def restart_wineserver(env):
     """Ends every Windows process of the session and starts a fresh, warmed
     wineserver on the same prefix: also the processes Wine never finished
     creating because their parent was killed during CreateProcess, which no
     taskkill reaches and which keep their executable open."""
     subprocess.run([WINESERVER, "-k"], env=env, check=False)
-    subprocess.run([WINESERVER, "-p"], env=env, check=False)
-    subprocess.run([WINE, "wineboot"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   check=False)
+    start_wineserver(env)
 
 
 class Installation:
