@@ -15,7 +15,7 @@ LAYERS = {
     "package": 1, "serverlist": 1,
     "hardware": 2, "update": 2,
     "ui": 3,
-    "app": 4,
+    "app": 4, "download": 4,
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/[^"]+"', re.M)
 

@@ -106,7 +106,7 @@ std::string ReadAll(const std::string& path) {
 TEST(StartLaunchLog, MakesAReadOnlyLogWritableEmptiesItAndStartsIt) {
   const std::string path = testing::TempDir() + "startup_launch_log.log";
   const std::wstring wide_path = AnsiToWide(path);
-  SetLaunchLogPathForTest(path);
+  SetLaunchLogPath(path);
   std::ofstream(path, std::ios::binary) << "earlier run\r\n";
   ASSERT_TRUE(SetFileAttributesW(wide_path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
 
@@ -122,7 +122,7 @@ TEST(StartLaunchLog, MakesAReadOnlyLogWritableEmptiesItAndStartsIt) {
 
   SetFileAttributesW(wide_path.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(wide_path.c_str());
-  SetLaunchLogPathForTest("");
+  SetLaunchLogPath("");
 }
 
 TEST(FindMarkedLauncherWindow, FindsOnlyATopLevelWindowCarryingTheProperty) {

@@ -45,7 +45,7 @@ void SetLaunchLogRetryWaitForTest(LaunchLogRetryWait wait) {
   g_retry_wait = wait ? wait : &SleepBeforeRetry;
 }
 
-void SetLaunchLogPathForTest(const std::string& path) {
+void SetLaunchLogPath(const std::string& path) {
   std::lock_guard<std::mutex> lock(g_path_mutex);
   g_path_override = path;
 }

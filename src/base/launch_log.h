@@ -25,8 +25,9 @@ std::string ToCrLf(const char* line);
 // The log's path: "System/launch.log", or the one a test set.
 std::string LaunchLogPath();
 
-// Tests point the log elsewhere; an empty path restores "System/launch.log".
-void SetLaunchLogPathForTest(const std::string& path);
+// Points the log elsewhere (the download program's own log, tests); an empty
+// path restores "System/launch.log".
+void SetLaunchLogPath(const std::string& path);
 
 // Tests replace the 10 ms wait that follows a failed attempt at a line; null
 // restores it. The wait runs on the writing thread.

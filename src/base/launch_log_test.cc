@@ -25,10 +25,10 @@ class LaunchLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = testing::TempDir() + "launch_log_test.log";
-    SetLaunchLogPathForTest(path_);
+    SetLaunchLogPath(path_);
   }
   void TearDown() override {
-    SetLaunchLogPathForTest("");
+    SetLaunchLogPath("");
     SetLaunchLogRetryWaitForTest(nullptr);
     std::remove(path_.c_str());
   }
@@ -97,11 +97,11 @@ TEST_F(LaunchLogTest, ALineBeingRetriedDoesNotHoldUpAnotherThreadsLine) {
   g_stall = &stall;
   SetLaunchLogRetryWaitForTest(&StallFirstRetry);
   // This line cannot be written: its directory does not exist.
-  SetLaunchLogPathForTest(testing::TempDir() + "no_such_directory/launch.log");
+  SetLaunchLogPath(testing::TempDir() + "no_such_directory/launch.log");
   std::thread failing([] { LaunchLogWrite("lost\n"); });
   stall.waiting.get_future().wait();
 
-  SetLaunchLogPathForTest(path_);
+  SetLaunchLogPath(path_);
   LaunchLogWrite("written\n");
   stall.other_written.set_value();
   failing.join();

@@ -62,11 +62,11 @@ TEST(QueryCpuClockGHz, WineReportsAClock) { EXPECT_GT(QueryCpuClockGHz(), 0.0f);
 TEST(ClassifyCpu, ClassifiesTheBrandAndLogsItInCapitals) {
   TestInstallation install("classify");
   const std::string log_path = install.Path("launch.log").string();
-  SetLaunchLogPathForTest(log_path);
+  SetLaunchLogPath(log_path);
   LaunchLogReset();
   const std::string brand = ReadCpuBrand();
   const int cpu_class = ClassifyCpu();
-  SetLaunchLogPathForTest("");
+  SetLaunchLogPath("");
 
   EXPECT_LE(brand.size(), 48u);
   EXPECT_EQ(cpu_class, ClassifyBrand(WidenBytes(brand.c_str(), 1024)));

@@ -34,7 +34,7 @@ class FirstStartCheckTest : public ::testing::Test {
       : install_(::testing::UnitTest::GetInstance()->current_test_info()->name()),
         cwd_(install_.dir()) {}
   void SetUp() override {
-    SetLaunchLogPathForTest("System/launch.log");
+    SetLaunchLogPath("System/launch.log");
     SetMessageBoxHandlerForTest([this](HWND owner, const std::wstring& text,
                                        const std::wstring& caption, UINT type) {
       boxes_.push_back({owner, text, caption, type});
@@ -47,7 +47,7 @@ class FirstStartCheckTest : public ::testing::Test {
   }
   void TearDown() override {
     SetMessageBoxHandlerForTest(nullptr);
-    SetLaunchLogPathForTest("");
+    SetLaunchLogPath("");
   }
   void WriteFirstRun(const std::string& ini) { install_.Write("System/GameConfig.ini", ini); }
 

@@ -205,7 +205,8 @@ const FetchOutcome& PackageFetch::Finish(CURLcode code) {
     outcome_.failure = ClassifyTransfer(code, outcome_.status, content_type_, file_bytes_, package_.size);
   }
   Sha256Digest digest;
-  if (!outcome_.failure && (!hash_->Final(&digest) || digest != package_.sha256)) {
+  if (file_bytes_ == package_.size && hash_->Final(&digest)) outcome_.sha256 = digest;
+  if (!outcome_.failure && (!outcome_.sha256 || *outcome_.sha256 != package_.sha256)) {
     outcome_.failure = Failure::kHashMismatch;
   }
   return outcome_;

@@ -31,6 +31,7 @@ struct FetchOutcome {
   uint64_t file_bytes = 0;  // what the partial file holds now
   // nullopt: the file is whole, of the published size and SHA-256.
   std::optional<Failure> failure;
+  std::optional<Sha256Digest> sha256;  // of the whole file, when it reached the published size
 };
 
 class PackageFetch {
@@ -54,6 +55,8 @@ class PackageFetch {
   const FetchOutcome& Finish(CURLcode code);
   const FetchOutcome& outcome() const { return outcome_; }
   uint64_t bytes_received() const { return received_; }
+  // What the partial file holds now, the bytes of earlier tries included.
+  uint64_t file_bytes() const { return file_bytes_; }
 
  private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) noexcept;

@@ -104,9 +104,9 @@ class DownloadServerlistTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server_.ok());
-    SetLaunchLogPathForTest((dir_ / "launch.log").string());
+    SetLaunchLogPath((dir_ / "launch.log").string());
   }
-  void TearDown() override { SetLaunchLogPathForTest(""); }
+  void TearDown() override { SetLaunchLogPath(""); }
 
   ServerListLoader Loader() {
     return [this](const std::vector<unsigned char>* document) {

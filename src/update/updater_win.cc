@@ -23,10 +23,7 @@ ZUpdater::ZUpdater(const HWND& dialog_window)
     : ready_event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       http_(stop_flag_),
       dialog_window_(dialog_window) {
-  std::wstring dir = CurrentDirectoryBounded(MAX_PATH);
-  std::wstring config = (dir.empty() ? std::wstring(L".") : dir) + L"/updatecfg.ini";
-  std::string url = WideToAnsiBounded(ReadProfileText(config, L"home", L"serverlist", L"", 2048),
-                               sizeof server_list_base_url_);
+  const std::string url = ReadServerListBaseUrl(sizeof server_list_base_url_);
   std::memcpy(server_list_base_url_, url.c_str(), url.size() + 1);
 }
 

@@ -8,6 +8,7 @@
 #include "base/launch_log.h"
 #include "base/directory_win.h"
 #include "base/profile_win.h"
+#include "base/text_win.h"
 #include "update/package_check.h"
 #include "update/updater_win.h"
 
@@ -34,10 +35,48 @@ void Report(ZUpdater& worker, const PackageCheckResult& result) {
 
 }  // namespace
 
+VersionNumber ReadCurrentVersion() { return ReadVersionKey(kUpdateIni, L"Setting", L"Version"); }
+
+VersionNumber ReadBaseVersion() { return ReadVersionKey(kUpdateConfigIni, L"run", L"base_version"); }
+
+std::string ReadServerListBaseUrl(size_t capacity) {
+  std::wstring dir = CurrentDirectoryBounded(MAX_PATH);
+  std::wstring config = (dir.empty() ? std::wstring(L".") : dir) + L"/updatecfg.ini";
+  return WideToAnsiBounded(ReadProfileText(config, L"home", L"serverlist", L"", 2048), capacity);
+}
+
 void ReadVersions(ServerList& list) {
-  list.current_version = ReadVersionKey(kUpdateIni, L"Setting", L"Version");
-  list.base_version = ReadVersionKey(kUpdateConfigIni, L"run", L"base_version");
+  list.current_version = ReadCurrentVersion();
+  list.base_version = ReadBaseVersion();
   LaunchLogf("base version:%s\n", FiveDigitForm(list.base_version).c_str());
+}
+
+uint64_t ReadIndexSerial() {
+  const std::wstring text = ReadProfileText(kUpdateIni, L"Download", L"Serial", L"0", 32);
+  uint64_t serial = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9' || serial > (UINT64_MAX - 9) / 10) return 0;
+    serial = serial * 10 + static_cast<uint64_t>(c - L'0');
+  }
+  return serial;
+}
+
+bool RaiseUpdateIni(const std::string& version_text, uint64_t serial) {
+  // The edit goes to a copy, which then replaces the file in one step: a
+  // kill leaves the old file or the new one, never half of it.
+  const std::wstring temp = std::wstring(kUpdateIni) + L".tmp";
+  ClearReadOnlyForWrite(kUpdateIni);
+  DeleteFileW(temp.c_str());
+  if (!CopyFileW(kUpdateIni, temp.c_str(), FALSE) && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+  ClearReadOnlyForWrite(temp);
+  const bool written =
+      WriteProfileText(temp, L"Setting", L"Version", std::wstring(version_text.begin(), version_text.end())) &&
+      WriteProfileText(temp, L"Download", L"Serial", std::to_wstring(serial));
+  if (!written || !MoveFileExW(temp.c_str(), kUpdateIni, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(temp.c_str());
+    return false;
+  }
+  return true;
 }
 
 bool WriteUpdateIniVersion(const std::string& text) {

@@ -4,6 +4,7 @@
 // working directory (the installation).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "serverlist/server_list.h"
@@ -13,6 +14,22 @@ class ZUpdater;
 
 inline constexpr wchar_t kUpdateIni[] = L"./update.ini";
 inline constexpr wchar_t kUpdateConfigIni[] = L"./updatecfg.ini";
+
+// "./update.ini" [Setting] Version and "./updatecfg.ini" [run] base_version
+// (256 characters each; missing reads as 0).
+VersionNumber ReadCurrentVersion();
+VersionNumber ReadBaseVersion();
+// "updatecfg.ini" [home] serverlist of the current directory, in the ANSI
+// code page, cut to fit `capacity` bytes with its terminator.
+std::string ReadServerListBaseUrl(size_t capacity);
+
+// The highest release index serial the download program has used
+// ("./update.ini" [Download] Serial); 0 when none or unreadable.
+uint64_t ReadIndexSerial();
+// Raises "./update.ini" to `version_text` ([Setting] Version) with the
+// index's serial, through a copy that replaces the file in one step; other
+// keys are kept. False when it could not be written (the file is unchanged).
+bool RaiseUpdateIni(const std::string& version_text, uint64_t serial);
 
 // Reads "./update.ini" [Setting] Version and "./updatecfg.ini" [run]
 // base_version (256 characters each; missing reads as 0) into

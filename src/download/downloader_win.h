@@ -1,0 +1,29 @@
+// The download program's Windows side: which programs it must not run
+// beside, what the installation's INI files say, and the run itself.
+#pragma once
+
+#include <string>
+
+#include "download/download_engine.h"
+
+// Exit statuses of downloader.exe.
+inline constexpr int kExitDone = 0;       // up to date, or brought up to date
+inline constexpr int kExitFailed = 1;     // see System/download.log
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitRefused = 3;    // the game, a launcher or another download program runs
+
+// Takes the download program's semaphore for the life of the process, then
+// checks that neither the game nor a launcher runs. Empty when this program
+// may run; otherwise what runs ("the game", "a launcher", "another download
+// program").
+std::string ClaimDownloaderRun();
+
+// The installation in the current directory, as the launcher reads it.
+InstallationState ReadInstallation();
+
+// "./updatecfg.ini" [download]: parallel, max_kbps, proxy, stall_seconds,
+// connect_timeout_seconds. Missing keys keep their defaults.
+DownloadSettings ReadDownloadSettings();
+
+// The update.ini writer of the engine.
+bool WriteInstallationVersion(VersionNumber latest, uint64_t serial);
