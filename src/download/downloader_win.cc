@@ -42,7 +42,7 @@ DownloadSettings ReadDownloadSettings() {
   DownloadSettings s;
   s.parallel = Setting(L"parallel", 2, 1, 8);
   s.fetch.max_bytes_per_second = static_cast<int64_t>(Setting(L"max_kbps", 0, 0, 1 << 20)) * 1024;
-  s.fetch.stall_seconds = Setting(L"stall_seconds", 30, 5, 600);
+  s.fetch.stall_seconds = Setting(L"stall_seconds", 30, 2, 600);
   s.fetch.connect_timeout_ms = static_cast<long>(Setting(L"connect_timeout_seconds", 15, 1, 120)) * 1000;
   s.fetch.proxy = WideToAnsiBounded(ReadProfileText(kUpdateConfigIni, kSettingsSection, L"proxy", L"", 1024), 1024);
   return s;

@@ -10,6 +10,7 @@ import pytest
 
 from conftest import STUB_GAME, Installation
 from download_host import (BASE, DOWNLOADER, Nginx, base_installation, make_releases, number, qvk)
+from test_run import server_list
 from wine_host import WINE
 
 
@@ -116,3 +117,174 @@ def test_repair_fetches_a_damaged_package_again(releases, nginx, inst, wine_sess
     assert victim.read_bytes() == (releases / "Verpatch10003.qvk").read_bytes()
     again = [r[0] for r in nginx.requests()[before:] if r[0].endswith(".qvk")]
     assert again == ["/srv/Verpatch10003.qvk"], again
+
+
+@pytest.fixture(scope="module")
+def big_releases(tmp_path_factory):
+    # Packages of some 3 MiB each, served slowly: a run can be caught anywhere.
+    return make_releases(tmp_path_factory.mktemp("big-releases"), game_exe, big=3 << 20)
+
+
+def bytes_on_disk(inst, names):
+    total = 0
+    for name in names:
+        for place in ("download", "System"):
+            p = inst.path(f"{place}/{name}")
+            if p.exists():
+                total += p.stat().st_size
+    return total
+
+
+def test_killed_ten_times_every_run_resumes_and_the_last_ends_verified(big_releases, inst, tmp_path,
+                                                                     wine_session):
+    from conftest import restart_wineserver
+    server = Nginx(big_releases.parent, tmp_path / "nginx", rate="768k")
+    try:
+        base_installation(inst, server.url("/srv"), game_exe)
+        want = needed(big_releases)
+        total = sum((big_releases / n).stat().st_size for n in want)
+        kills = 0
+        for k in range(1, 11):
+            mark = total * k // 11
+            proc = subprocess.Popen([WINE, str(DOWNLOADER), "--quiet"], cwd=inst.root, env=wine_session,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + 120
+            while proc.poll() is None and bytes_on_disk(inst, want) < mark and time.monotonic() < deadline:
+                time.sleep(0.01)
+            assert proc.poll() is None, f"the run ended before byte {mark}: {download_log(inst)}"
+            proc.kill()
+            proc.wait(timeout=30)
+            kills += 1
+        # Processes a kill caught while Wine was creating them would hold files.
+        restart_wineserver(wine_session)
+        assert run_downloader(wine_session, inst) == 0, download_log(inst)
+        assert update_ini_version(inst) == "1.0.3"
+        for name in want:
+            assert inst.path(f"System/{name}").read_bytes() == (big_releases / name).read_bytes(), name
+        rows = [r for r in server.requests() if r[0].endswith(".qvk")]
+        resumed = [r for r in rows if r[3].startswith("bytes=")]
+        assert resumed and all(r[1] == 206 for r in resumed), rows
+        sent = sum(r[2] for r in rows)
+        # Each kill may cost what was in flight, never more than 1 MiB.
+        assert sent - total <= kills * (1 << 20), (sent, total, rows)
+    finally:
+        server.close()
+
+
+# ---- Hostile answers: the operator's server is the only source ----------------
+
+def reply(handler, status, body, headers=()):
+    handler.send_response(status)
+    for name, value in headers:
+        handler.send_header(name, value)
+    handler.send_header("Content-Length", str(len(body)))
+    handler.end_headers()
+    handler.wfile.write(body)
+
+
+def half_then(handler, data, stall):
+    """Announces the whole package, sends half, then stalls (bounded) or resets."""
+    handler.send_response(200)
+    handler.send_header("Content-Length", str(len(data)))
+    handler.end_headers()
+    handler.wfile.write(data[: len(data) // 2])
+    handler.wfile.flush()
+    if stall:
+        time.sleep(10)
+    handler.close_connection = True
+    handler.connection.shutdown(2)
+
+
+def served(data):
+    return lambda h: reply(h, 200, data, [("Content-Type", "application/octet-stream")])
+
+
+def flipped(data):
+    damaged = bytearray(data)
+    damaged[len(damaged) // 2] ^= 0xFF
+    return bytes(damaged)
+
+
+def index_with(srv, edit):
+    return lambda h: reply(h, 200, edit((srv / "packages.txt").read_text()).encode())
+
+
+HOSTILE = [
+    # name, what /srv/Verpatch10003.qvk or the index becomes, the result line's words
+    ("refused", None, "server unreachable: the server list cannot be fetched"),
+    ("stall", lambda srv, data: lambda h: half_then(h, data, stall=True), "server unreachable: stalled"),
+    ("reset", lambda srv, data: lambda h: half_then(h, data, stall=False), "server unreachable: connection failed"),
+    ("404", lambda srv, data: lambda h: reply(h, 404, b"<html>not found</html>"),
+     "package unavailable: not found (HTTP 404)"),
+    ("500", lambda srv, data: lambda h: reply(h, 500, b"oops", [("Retry-After", "1")]),
+     "server unreachable: server busy (HTTP 500)"),
+    ("429", lambda srv, data: lambda h: reply(h, 429, b"slow down", [("Retry-After", "1")]),
+     "server unreachable: server busy (HTTP 429)"),
+    ("html", lambda srv, data: lambda h: reply(h, 200, b"<html>maintenance</html>" * 40,
+                                               [("Content-Type", "text/html; charset=utf-8")]),
+     "package unavailable: not the package (HTTP 200)"),
+    ("short", lambda srv, data: served(data[:-100]), "package unavailable: not the package (HTTP 200)"),
+    ("hash", lambda srv, data: served(flipped(data)), "package damaged: Verpatch10003.qvk arrived damaged twice"),
+    ("older-index", "serial", "index refused: the release index is older than one used before"),
+    ("expired-index", lambda srv, data: ("index", index_with(srv, lambda t: t.replace(
+        "\nbase\t", "\nexpires\t2020-01-01T00:00:00Z\nbase\t"))), "index refused: the release index expired"),
+    ("other-base", lambda srv, data: ("index", index_with(srv, lambda t: t.replace("\nbase\t1.0.0", "\nbase\t0.9.0"))),
+     "index refused: the release index is for base version 0.9.0"),
+    ("malformed-index", lambda srv, data: ("index", index_with(srv, lambda t: t.replace("\nlatest\t", "\nlatest "))),
+     "index refused: the release index is malformed: line"),
+]
+
+
+@pytest.mark.parametrize("name,answer,words", HOSTILE, ids=[c[0] for c in HOSTILE])
+def test_each_hostile_answer_fails_clearly_and_the_installation_still_starts(
+        name, answer, words, releases, inst, http_server, wine_session, launcher):
+    srv = releases
+    for file in ("packages.txt", "Verpatch10002.qvk", "Verpatch10003.qvk"):
+        http_server.routes[f"/srv/{file}"] = served((srv / file).read_bytes())
+    # The operator has not raised the required version yet: 1.0.1 still plays.
+    http_server.routes["/srv/serverlist.xml"] = served(server_list(number("1.0.1"), [("一区", 1, "zone-one")]))
+    url = http_server.url("/srv")
+    if name == "refused":
+        from download_host import free_port
+        url = f"http://127.0.0.1:{free_port()}/srv"
+    elif answer == "serial":
+        pass
+    else:
+        made = answer(srv, (srv / "Verpatch10003.qvk").read_bytes())
+        if isinstance(made, tuple):
+            http_server.routes["/srv/packages.txt"] = made[1]
+        else:
+            http_server.routes["/srv/Verpatch10003.qvk"] = made
+    base_installation(inst, url, game_exe, current="1.0.1", settings={"stall_seconds": 2})
+    shutil.copyfile(srv / "Verpatch10001.qvk", inst.path("System/Verpatch10001.qvk"))
+    if answer == "serial":
+        inst.ini("update.ini", {"Setting": {"Version": "1.0.1"}, "Download": {"Serial": 9}})
+
+    assert run_downloader(wine_session, inst, timeout=240) == 1, download_log(inst)
+    log = download_log(inst)
+    assert f"result: {words}" in log, log
+    # Nothing unverified reached System, and the version stayed.
+    assert update_ini_version(inst) == "1.0.1"
+    for p in inst.path("System").glob("*.qvk"):
+        if p.name.startswith("Verpatch"):
+            assert p.read_bytes() == (srv / p.name).read_bytes(), p.name
+    report = check(inst)
+    assert report["starts_the_game"], json.dumps(report, ensure_ascii=False)
+    if name == "hash":
+        # The real launcher agrees: release 1's game starts.
+        assert launcher.run(inst, "zone=3", timeout=90) == 1
+        assert len(inst.wait_stub_records(1, rel_dir="System")) == 1, inst.log_text()
+        assert inst.path("System/Game.exe").read_bytes() == game_exe(1)
+
+
+def test_a_whole_file_sent_to_a_range_request_restarts_it_cleanly(releases, inst, http_server, wine_session):
+    srv = releases
+    for file in ("serverlist.xml", "packages.txt", "Verpatch10002.qvk", "Verpatch10003.qvk"):
+        http_server.routes[f"/srv/{file}"] = served((srv / file).read_bytes())
+    base_installation(inst, http_server.url("/srv"), game_exe)
+    # A partial file of other bytes: appending to it would give a damaged package.
+    data = (srv / "Verpatch10003.qvk").read_bytes()
+    inst.write("download/Verpatch10003.qvk", flipped(data)[: len(data) // 2])
+    assert run_downloader(wine_session, inst) == 0, download_log(inst)
+    assert inst.path("System/Verpatch10003.qvk").read_bytes() == data
+    assert update_ini_version(inst) == "1.0.3"
