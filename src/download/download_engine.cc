@@ -69,6 +69,12 @@ std::optional<Sha256Digest> HashWholeFile(const fs::path& path) {
   return digest;
 }
 
+// "Z:" on Windows, "/" elsewhere: what the player frees space on.
+std::string DriveOf(const fs::path& root) {
+  const fs::path drive = root.has_root_name() ? root.root_name() : root.root_path();
+  return drive.u8string();
+}
+
 std::string JoinUrl(const std::string& base, const std::string& name) {
   if (!base.empty() && base.back() == '/') return base + name;
   return base + "/" + name;
@@ -332,7 +338,7 @@ std::optional<RunResult> PackageRun::Failed(Job& job, Failure failure, const Fet
     for (const Job& j : jobs_) left += j.done ? 0 : j.package.size - std::min(j.on_disk, j.package.size);
     r.bytes_needed = left;
     r.bytes_free = hooks_.free_space ? hooks_.free_space(installation_.root) : fs::space(installation_.root, ec).available;
-    r.detail = "cannot write " + job.package.file_name;
+    r.detail = "not enough free space on " + DriveOf(installation_.root) + " to write " + job.package.file_name;
   } else if (damaged) {
     r.status = RunStatus::kPackageDamaged;
     r.detail = job.package.file_name + " arrived damaged twice";
@@ -594,7 +600,7 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
   const uint64_t free_bytes =
       hooks.free_space ? hooks.free_space(installation.root) : fs::space(installation.root, ec).available;
   if (plan.bytes_to_fetch + kSpaceMargin > free_bytes) {
-    RunResult r = Fail(RunStatus::kDiskFull, "not enough free space");
+    RunResult r = Fail(RunStatus::kDiskFull, "not enough free space on " + DriveOf(installation.root));
     r.latest = index.latest;
     r.bytes_needed = plan.bytes_to_fetch + kSpaceMargin;
     r.bytes_free = free_bytes;

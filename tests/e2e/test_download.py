@@ -288,3 +288,126 @@ def test_a_whole_file_sent_to_a_range_request_restarts_it_cleanly(releases, inst
     assert run_downloader(wine_session, inst) == 0, download_log(inst)
     assert inst.path("System/Verpatch10003.qvk").read_bytes() == data
     assert update_ini_version(inst) == "1.0.3"
+
+
+# ---- A full disk ---------------------------------------------------------------
+
+@pytest.fixture
+def small_disk(tmp_path):
+    """An installation on a tmpfs of 40 MiB: the download program's checks and
+    the write errors of a real full disk."""
+    mount = tmp_path / "disk"
+    mount.mkdir()
+    made = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=40m", "tmpfs", str(mount)], capture_output=True)
+    if made.returncode != 0:
+        pytest.skip(f"this machine cannot mount a tmpfs: {made.stderr.decode().strip()}")
+    yield Installation(mount / "inst")
+    subprocess.run(["umount", "-l", str(mount)], check=False)
+
+
+def test_a_full_disk_stops_naming_the_space_needed_and_loses_nothing(big_releases, small_disk, tmp_path,
+                                                                    wine_session):
+    inst = small_disk
+    server = Nginx(big_releases.parent, tmp_path / "nginx", rate="1m")
+    try:
+        base_installation(inst, server.url("/srv"), game_exe)
+        want = needed(big_releases)
+        total = sum((big_releases / n).stat().st_size for n in want)
+        # Before: the drive cannot hold the packages beside the margin.
+        filler = inst.root.parent / "filler.bin"
+        filler.write_bytes(b"\0" * (30 << 20))
+        assert run_downloader(wine_session, inst) == 1
+        log = download_log(inst)
+        assert "result: disk full: not enough free space on Z:; " in log, log
+        assert " MB needed, " in log, log
+        assert [r for r in server.requests() if r[0].endswith(".qvk")] == []
+
+        # During: the space goes while the packages arrive.
+        filler.unlink()
+        proc = subprocess.Popen([WINE, str(DOWNLOADER), "--quiet"], cwd=inst.root, env=wine_session,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 60
+        while bytes_on_disk(inst, want) < total // 4 and time.monotonic() < deadline and proc.poll() is None:
+            time.sleep(0.01)
+        with open(filler, "wb") as f:
+            try:
+                while True:
+                    f.write(b"\0" * (1 << 20))
+                    f.flush()
+            except OSError:
+                pass
+        assert proc.wait(timeout=120) == 1
+        log = download_log(inst)
+        assert "disk full: not enough free space on Z: to write Verpatch1000" in log, log
+        assert update_ini_version(inst) == BASE
+        kept = bytes_on_disk(inst, want)
+        assert kept > 0  # what arrived is kept for the next run
+        # Nothing broken: the launcher only says the game is behind the server list.
+        report = check(inst)
+        assert [m.split(" ")[0] for m in report["messages"]] == ["278"], report
+
+        # Space again: the next run resumes and finishes.
+        filler.unlink()
+        assert run_downloader(wine_session, inst) == 0, download_log(inst)
+        assert update_ini_version(inst) == "1.0.3"
+        for name in want:
+            assert inst.path(f"System/{name}").read_bytes() == (big_releases / name).read_bytes(), name
+        assert any(r[3].startswith("bytes=") for r in server.requests()), server.requests()
+    finally:
+        server.close()
+
+
+# ---- Beside the game and the launcher -------------------------------------------
+
+def test_beside_a_running_launcher_it_refuses_and_the_launcher_refuses_beside_it(
+        releases, inst, http_server, launcher, driver, wine_session, hold):
+    from conftest import CAPTION_EN, GAME_SEMAPHORE
+    from test_startup import TEXT_134_EN
+    answered = []
+
+    def slow_index(handler):
+        # Holds the download program in its run until the launcher has answered.
+        answered_or_late = time.monotonic() + 30
+        while not answered and time.monotonic() < answered_or_late:
+            time.sleep(0.05)
+        reply(handler, 503, b"later")
+
+    http_server.routes["/srv/serverlist.xml"] = served(server_list(number("1.0.1"), [("一区", 1, "zone-one")]))
+    http_server.routes["/srv/packages.txt"] = slow_index
+    base_installation(inst, http_server.url("/srv"), game_exe, current="1.0.1")
+    shutil.copyfile(releases / "Verpatch10001.qvk", inst.path("System/Verpatch10001.qvk"))
+
+    # The download program runs: the launcher shows message 134 and ends.
+    proc = subprocess.Popen([WINE, str(DOWNLOADER), "--quiet"], cwd=inst.root, env=wine_session,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 60
+        while "/srv/packages.txt" not in http_server.requests and time.monotonic() < deadline:
+            time.sleep(0.05)
+        assert "/srv/packages.txt" in http_server.requests, download_log(inst)
+        started = launcher.start(inst, "zone=3")
+        assert driver.answer("ok") == (CAPTION_EN, TEXT_134_EN)
+        assert started.wait(timeout=30) == 0
+    finally:
+        answered.append(True)
+        proc.kill()
+        proc.wait(timeout=30)
+
+    # The launcher runs (its window waits for the player): the download program refuses.
+    # (No server list: it keeps asking the player to try again.)
+    del http_server.routes["/srv/serverlist.xml"]
+    inst.path("serverlist.xml").unlink(missing_ok=True)
+    started = launcher.start(inst, "zone=3")
+    deadline = time.monotonic() + 60
+    while "DownloadServerlist" not in (inst.log_text() or "") and time.monotonic() < deadline:
+        time.sleep(0.05)
+    assert run_downloader(wine_session, inst) == 3
+    assert "refused: a launcher is running" in download_log(inst)
+    launcher.kill_leftovers()
+
+    # The game runs: the same.
+    with hold(GAME_SEMAPHORE):
+        assert run_downloader(wine_session, inst) == 3
+    assert "refused: the game is running" in download_log(inst)
+    assert update_ini_version(inst) == "1.0.1"
+    assert sorted(p.name for p in inst.path("System").glob("Verpatch*.qvk")) == ["Verpatch10001.qvk"]
