@@ -178,3 +178,31 @@ def test_an_untrusted_server_is_a_failed_attempt_and_nothing_is_stored(inst, lau
     after = stored_files(inst)
     for name in ["serverlist.xml", *SIDE_FILES.values()]:
         assert after[name] == before[name], name
+
+
+@pytest.mark.parametrize("target", ["https", "http"])
+def test_the_download_program_follows_a_redirect_only_to_https(tmp_path, inst, serve, wine_session, target):
+    from download_host import base_installation, make_releases, number
+    from test_download import download_log, game_exe, needed, run_downloader, update_ini_version
+    srv = make_releases(tmp_path / "releases", game_exe)
+    server, plain = serve("valid"), serve("http")
+    server.routes["/srv/serverlist.xml"] = (200, server_list(number("1.0.3"), [("一区", 1, "zone-one")]))
+    server.routes["/srv/packages.txt"] = (200, (srv / "packages.txt").read_bytes())
+    for name in needed(srv):
+        data = (srv / name).read_bytes()
+        server.routes[f"/cdn/{name}"] = plain.routes[f"/cdn/{name}"] = (200, data)
+        # The operator's server sends every package on to its CDN.
+        where = (server if target == "https" else plain).url(f"/cdn/{name}")
+        server.routes[f"/srv/{name}"] = lambda h, where=where: (
+            h.send_response(302), h.send_header("Location", where), h.send_header("Content-Length", "0"),
+            h.end_headers())
+    base_installation(inst, server.url("/srv"), game_exe)
+    if target == "https":
+        assert run_downloader(wine_session, inst) == 0, download_log(inst)
+        assert update_ini_version(inst) == "1.0.3"
+    else:
+        assert run_downloader(wine_session, inst) == 1
+        log = download_log(inst)
+        assert "result: package unavailable: source refused" in log, log
+        assert plain.requests == []  # never followed
+        assert update_ini_version(inst) == "1.0.0"
