@@ -220,6 +220,7 @@ class PackageRun {
   std::optional<RunResult> Placed(Job& job);
   std::optional<RunResult> Failed(Job& job, Failure failure, const FetchOutcome& outcome, int retry_after_s);
   void AbortAll();
+
   void Report(bool force);
 
   const InstallationState& installation_;
@@ -513,7 +514,7 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
       int retry_after = -1;
       const std::optional<Failure> failure =
           FetchIndexOnce(easy.get(), url, settings.fetch, stop, &body, &status, &retry_after);
-      LaunchLogf("GET %s: HTTP %ld, %zu bytes%s%s\n", url.c_str(), status, body.text.size(),
+      LaunchLogf("GET %s: HTTP %ld, %llu bytes%s%s\n", url.c_str(), status, static_cast<unsigned long long>(body.text.size()),
                  failure ? ", " : "", failure ? FailureName(*failure) : "");
       if (!failure) break;
       if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
@@ -537,8 +538,8 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
       return r;
     }
   }
-  LaunchLogf("index serial %llu, base %s, latest %s, %zu packages\n", static_cast<unsigned long long>(index.serial),
-             IndexVersionText(index.base).c_str(), IndexVersionText(index.latest).c_str(), index.packages.size());
+  LaunchLogf("index serial %llu, base %s, latest %s, %llu packages\n", static_cast<unsigned long long>(index.serial),
+             IndexVersionText(index.base).c_str(), IndexVersionText(index.latest).c_str(), static_cast<unsigned long long>(index.packages.size()));
   switch (JudgeIndex(index, installation.base_version, installation.highest_serial, UnixNow(hooks))) {
     case IndexVerdict::kUsable:
       break;
@@ -591,7 +592,7 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
     done.detail = "up to date at " + IndexVersionText(installation.current_version);
     return done;
   }
-  LaunchLogf("%zu packages to fetch, %llu bytes\n", plan.fetch.size(),
+  LaunchLogf("%llu packages to fetch, %llu bytes\n", static_cast<unsigned long long>(plan.fetch.size()),
              static_cast<unsigned long long>(plan.bytes_to_fetch));
 
   std::error_code ec;

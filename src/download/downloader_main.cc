@@ -6,6 +6,7 @@
 // fetches the damaged ones again.
 #include <windows.h>
 #include <shellapi.h>
+#include <psapi.h>
 
 #include <atomic>
 #include <cwchar>
@@ -70,6 +71,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const RunResult result = RunDownload(ReadInstallation(), settings, hooks, stop);
   const std::string text = DescribeResult(result);
   LaunchLogf("result: %s\n", text.c_str());
+  PROCESS_MEMORY_COUNTERS memory = {};
+  memory.cb = sizeof memory;
+  if (K32GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)) {
+    LaunchLogf("peak working set: %llu KiB\n", static_cast<unsigned long long>(memory.PeakWorkingSetSize >> 10));
+  }
   const bool ok = result.status == RunStatus::kUpToDate || result.status == RunStatus::kUpdated;
   if (!quiet) {
     ShowMessageBox(nullptr, Wide(text), L"downloader", MB_OK | (ok ? MB_ICONINFORMATION : MB_ICONERROR));

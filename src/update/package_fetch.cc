@@ -61,7 +61,7 @@ PackageFetch::PackageFetch(CURL* easy, std::string url, std::filesystem::path pa
 PackageFetch::~PackageFetch() { curl_slist_free_all(headers_); }
 
 bool PackageFetch::Prepare() {
-  hash_ = std::make_unique<Sha256>();
+  hash_ = std::make_unique<ThreadedSha256>();
   // What an earlier try left is hashed again: the digest covers the whole file.
   file_bytes_ = 0;
   if (package_.resume_from > 0) {
@@ -77,7 +77,7 @@ bool PackageFetch::Prepare() {
     }
     if (file_bytes_ != package_.resume_from) {
       // Shorter than it was: start afresh rather than trust it.
-      hash_ = std::make_unique<Sha256>();
+      hash_ = std::make_unique<ThreadedSha256>();
       file_bytes_ = 0;
       package_.resume_from = 0;
     }
@@ -91,6 +91,8 @@ bool PackageFetch::Prepare() {
   // CDNs redirect; a redirect never leaves https.
   curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  // Large reads: under Wine every socket read is costly, and packages are big.
+  curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 512L * 1024);
   curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, settings_.connect_timeout_ms);
   curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, settings_.stall_bytes_per_second);
   curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, settings_.stall_seconds);
@@ -160,7 +162,7 @@ bool PackageFetch::StartBody() {
     return false;
   }
   if (action == ResumeAction::kWriteFromStart) {
-    hash_ = std::make_unique<Sha256>();
+    hash_ = std::make_unique<ThreadedSha256>();
     file_bytes_ = 0;
   }
   if (!OpenForWriting(action == ResumeAction::kWriteFromStart)) {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "base/sha256.h"
+#include "base/threaded_sha256.h"
 #include "update/download_plan.h"
 
 struct FetchSettings {
@@ -73,7 +74,7 @@ class PackageFetch {
   PackageToFetch package_;
   FetchSettings settings_;
   std::ofstream file_;
-  std::unique_ptr<Sha256> hash_;
+  std::unique_ptr<ThreadedSha256> hash_;  // hashed on the hashing thread while bytes arrive
   uint64_t file_bytes_ = 0;
   uint64_t received_ = 0;
   bool body_started_ = false;

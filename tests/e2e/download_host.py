@@ -1,6 +1,7 @@
 """What the download program's tests, benchmark and demo share: an operator's
 releases made with the native qvk tool, a real nginx on 127.0.0.1 serving
 them, and an installation at the base version."""
+import os
 import shutil
 import socket
 import subprocess
@@ -42,17 +43,15 @@ def make_releases(work: Path, game_exe, big=0, serial=1):
     """Three releases after the base, each with its package in work/srv, and
     the index written by qvk index. `game_exe(n)` gives release n's game;
     `big` bytes of incompressible data go into each release's data file."""
-    import random
-    rng = random.Random(7)
     trees = {BASE: {"Game.exe": game_exe(0), "link.ini": LINK, "gamedata/BaseData/GraphicsLevel.ini": LEVEL,
                     "data/a.txt": "a0", "data/old.txt": "old"}}
     trees["1.0.1"] = dict(trees[BASE], **{"Game.exe": game_exe(1), "data/new1.txt": "new in 1",
-                                         "data/big1.bin": rng.randbytes(big)})
+                                         "data/big1.bin": os.urandom(big)})
     trees["1.0.2"] = {k: v for k, v in dict(trees["1.0.1"], **{"data/a.txt": "a2", "link.ini": LINK + "\r\n",
-                                                              "data/big2.bin": rng.randbytes(big)}).items()
+                                                              "data/big2.bin": os.urandom(big)}).items()
                       if k != "data/old.txt"}
     trees["1.0.3"] = {k: v for k, v in dict(trees["1.0.2"], **{"Game.exe": game_exe(3),
-                                                              "data/big3.bin": rng.randbytes(big)}).items()
+                                                              "data/big3.bin": os.urandom(big)}).items()
                       if k not in ("data/new1.txt", "data/big1.bin")}
     for version, files in trees.items():
         write_tree(work / "trees" / version, files)
@@ -72,6 +71,7 @@ def make_releases(work: Path, game_exe, big=0, serial=1):
 def base_installation(inst, url, game_exe, current=BASE, settings=None):
     """An installation at the base version as the game's installer leaves it."""
     work = inst.root.parent / "base-archives"
+    inst.path("System").mkdir(parents=True, exist_ok=True)
     write_tree(work / "sys", {"link.ini": LINK})
     write_tree(work / "data", {"BaseData/GraphicsLevel.ini": LEVEL})
     qvk("create", inst.path("System/System.qvk"), work / "sys")
@@ -83,6 +83,14 @@ def base_installation(inst, url, game_exe, current=BASE, settings=None):
     inst.ini("updatecfg.ini", sections)
     inst.ini("System/GameConfig.ini", {"FirstRun": {"DataVersion": 2}})
     inst.ini("update.ini", {"Setting": {"Version": current}})
+
+
+def needed_packages(srv):
+    """The package files the index of `srv` needs."""
+    for line in (srv / "packages.txt").read_text().splitlines():
+        if line.startswith("needs\t"):
+            return [f"Verpatch{number(v):05d}.qvk" for v in line.split("\t")[1].split(" ")]
+    return []
 
 
 def free_port():

@@ -9,7 +9,8 @@ import time
 import pytest
 
 from conftest import STUB_GAME, Installation
-from download_host import (BASE, DOWNLOADER, Nginx, base_installation, make_releases, number, qvk)
+from download_host import (BASE, DOWNLOADER, Nginx, base_installation, make_releases, needed_packages, number,
+                           qvk)
 from test_run import server_list
 from wine_host import WINE
 
@@ -18,13 +19,7 @@ def game_exe(release):
     return STUB_GAME.read_bytes() + f"release {release}".encode()
 
 
-def index_records(srv, name):
-    return [line.split("\t")[1:] for line in (srv / "packages.txt").read_text().splitlines()
-            if line.startswith(name + "\t")]
-
-
-def needed(srv):
-    return [f"Verpatch{number(v):05d}.qvk" for v in index_records(srv, "needs")[0][0].split(" ")]
+needed = needed_packages
 
 
 def run_downloader(env, inst, *args, timeout=180):
