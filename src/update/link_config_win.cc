@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "base/profile_win.h"
@@ -11,7 +12,6 @@
 #include "serverlist/server_list.h"
 #include "update/http_transfer.h"
 #include "update/link_source.h"
-#include "update/updater_win.h"
 #include "update/version_win.h"
 
 namespace {
@@ -63,12 +63,16 @@ LinkUrls ReadLinkUrlsFromArchive(const LinkSourceChoice& choice, const std::wstr
 
 }  // namespace
 
-void ReadLinkConfig(ZUpdater& worker) {
-  if (CheckCurrentPackage(worker)) return;
+LinkConfigResult ReadLinkConfig(HttpTransfer& http, const std::atomic<bool>& stop, PatchListIndex* manifest,
+                                std::vector<int32_t>* versions) {
+  LinkConfigResult result;
+  if (std::optional<PackageCheckResult> missing = CheckCurrentPackage()) {
+    result.outcome = LinkConfigOutcome::kCurrentPackageMissing;
+    result.missing = *missing;
+    return result;
+  }
   const ServerList& list = GlobalServerList();
-  const bool manifest_loaded =
-      LoadPatchList(list.current_version, &worker.manifest(), &worker.version_list()) == 1;
-  worker.set_manifest_loaded(manifest_loaded);
+  const bool manifest_loaded = LoadPatchList(list.current_version, manifest, versions) == 1;
 
   std::wstring dir = CurrentDirectoryBounded(MAX_PATH);
   if (dir.empty()) dir = L".";
@@ -76,21 +80,19 @@ void ReadLinkConfig(ZUpdater& worker) {
   DWORD attributes = GetFileAttributesW(local.c_str());
   bool local_exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 
-  LinkSourceChoice choice =
-      ChooseLinkSource(local_exists, FindLinkEntry(worker.manifest()), list.base_version);
+  LinkSourceChoice choice = ChooseLinkSource(local_exists, FindLinkEntry(*manifest), list.base_version);
   LinkUrls urls = choice.source == LinkSource::kLocalFile ? ReadLinkUrls(local)
                                                           : ReadLinkUrlsFromArchive(choice, dir);
 
   // Failures leave the side files as they were and are not reported. Once
   // the launcher is closing, no new transfer is started.
-  if (worker.StopRequested()) return;
-  if (!urls.proxy.empty()) DownloadToFile(worker.http(), urls.proxy.c_str(), kProxyFile, false);
-  if (!urls.pqxenc.empty()) DownloadToFile(worker.http(), urls.pqxenc.c_str(), kPqxEncFile, false);
-  if (!urls.pqxbsid.empty()) DownloadToFile(worker.http(), urls.pqxbsid.c_str(), kPqxBsidFile, true);
-
-  if (manifest_loaded) {
-    worker.Post(UM_WORKER_CHECK_PACKAGES, 0, 0);
-  } else {
-    worker.SendVersionReady();
+  if (stop.load()) {
+    result.outcome = LinkConfigOutcome::kStopped;
+    return result;
   }
+  if (!urls.proxy.empty()) DownloadToFile(http, urls.proxy.c_str(), kProxyFile, false);
+  if (!urls.pqxenc.empty()) DownloadToFile(http, urls.pqxenc.c_str(), kPqxEncFile, false);
+  if (!urls.pqxbsid.empty()) DownloadToFile(http, urls.pqxbsid.c_str(), kPqxBsidFile, true);
+  result.outcome = manifest_loaded ? LinkConfigOutcome::kManifestLoaded : LinkConfigOutcome::kNoManifest;
+  return result;
 }

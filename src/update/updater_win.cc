@@ -1,6 +1,7 @@
 #include "update/updater_win.h"
 
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "base/profile_win.h"
@@ -97,9 +98,24 @@ void ZUpdater::OnGetServerlist() {
   // retry request would only reach a dialog that is being destroyed.
   if (StopRequested()) return;
   switch (outcome) {
-    case ServerListOutcome::kLoaded:
-      ReadLinkConfig(*this);
+    case ServerListOutcome::kLoaded: {
+      const LinkConfigResult result = ReadLinkConfig(http_, stop_flag_, &manifest_, &version_list_);
+      manifest_loaded_ = result.outcome == LinkConfigOutcome::kManifestLoaded;
+      switch (result.outcome) {
+        case LinkConfigOutcome::kCurrentPackageMissing:
+          ReportMissingPackages(result.missing);
+          break;
+        case LinkConfigOutcome::kManifestLoaded:
+          Post(UM_WORKER_CHECK_PACKAGES, 0, 0);
+          break;
+        case LinkConfigOutcome::kNoManifest:
+          SendVersionReady();
+          break;
+        case LinkConfigOutcome::kStopped:
+          break;
+      }
       break;
+    }
     case ServerListOutcome::kRetry:
       PostUpdateError(kUpdateErrorServerList, 0);
       break;
@@ -109,7 +125,18 @@ void ZUpdater::OnGetServerlist() {
   }
 }
 
-void ZUpdater::OnCheckPackages() { CleanPackages(*this); }
+void ZUpdater::OnCheckPackages() {
+  if (std::optional<PackageCheckResult> missing = CleanPackages(version_list_)) {
+    ReportMissingPackages(*missing);
+  } else {
+    SendVersionReady();
+  }
+}
+
+void ZUpdater::ReportMissingPackages(const PackageCheckResult& missing) {
+  SetMissingVersionText(missing.missing_text);
+  PostUpdateError(kUpdateErrorMissingPackages, 0);
+}
 
 // ---- process-wide worker ----
 

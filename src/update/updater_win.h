@@ -23,6 +23,7 @@
 #include "package/patch_list.h"
 #include "update/thread_win.h"
 #include "update/http_transfer.h"
+#include "update/package_check.h"
 #include "base/version.h"
 
 // Messages to the worker (thread messages, wParam = lParam = 0).
@@ -66,6 +67,8 @@ class ZUpdater : public CThread {
   // and does nothing once the stop flag is set. Worker thread.
   void SendVersionReady();
   void PostUpdateError(WPARAM kind, LPARAM flag);
+  // Kind 8 of UM_UPDATE_ERROR with the missing-version text. Worker thread.
+  void ReportMissingPackages(const PackageCheckResult& missing);
 
   // The worker's data, written on the worker thread; the dialog reads it only
   // inside UM_VERSION_READY or after kind 8 of UM_UPDATE_ERROR.
@@ -82,8 +85,6 @@ class ZUpdater : public CThread {
   // Distinct manifest versions, ascending as signed numbers (the patch list's own order).
   std::vector<int32_t>& version_list() { return version_list_; }
   PatchListIndex& manifest() { return manifest_; }
-  // Whether manifest() holds the current package's manifest, loaded whole.
-  void set_manifest_loaded(bool loaded) { manifest_loaded_ = loaded; }
   // Hands a loaded manifest over to the window as its window-side index and
   // returns true; false (and `window_index` untouched) when none is loaded.
   // Called by the dialog inside UM_VERSION_READY, when the worker has done
@@ -92,6 +93,8 @@ class ZUpdater : public CThread {
 
  protected:
   // The steps. Overridden by tests that exercise the message protocol alone.
+  // The steps, each a plain function of the update layer that returns its
+  // outcome; the worker alone turns outcomes into messages to the dialog.
   virtual void OnGetServerlist();  // DownloadServerlist, then ReadLinkConfig
   virtual void OnCheckPackages();  // CleanPackages
 

@@ -10,7 +10,6 @@
 #include "base/profile_win.h"
 #include "base/text_win.h"
 #include "update/package_check.h"
-#include "update/updater_win.h"
 
 namespace {
 
@@ -21,16 +20,16 @@ VersionNumber ReadVersionKey(const wchar_t* path, const wchar_t* section, const 
 }
 
 // The manifest's versions in list order, read as version numbers.
-std::vector<VersionNumber> ManifestVersions(ZUpdater& worker) {
-  return std::vector<VersionNumber>(worker.version_list().begin(), worker.version_list().end());
+std::vector<VersionNumber> ManifestVersions(const std::vector<int32_t>& versions) {
+  return std::vector<VersionNumber>(versions.begin(), versions.end());
 }
 
 PackageExists OnDisk() { return [](VersionNumber v) { return PatchPackageExists(v); }; }
 
-void Report(ZUpdater& worker, const PackageCheckResult& result) {
-  worker.SetMissingVersionText(result.missing_text);
+std::optional<PackageCheckResult> Rewound(const PackageCheckResult& result) {
+  if (!result.missing) return std::nullopt;
   if (result.rewind) WriteUpdateIniVersion(*result.rewind);
-  worker.PostUpdateError(kUpdateErrorMissingPackages, 0);
+  return result;
 }
 
 }  // namespace
@@ -89,29 +88,24 @@ bool PatchPackageExists(VersionNumber v) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool CheckCurrentPackage(ZUpdater& worker) {
+std::optional<PackageCheckResult> CheckCurrentPackage() {
   const ServerList& list = GlobalServerList();
-  PackageCheckResult result = JudgeCurrentPackage(list.current_version, list.base_version, OnDisk());
-  if (!result.missing) return false;
-  Report(worker, result);
-  return true;
+  return Rewound(JudgeCurrentPackage(list.current_version, list.base_version, OnDisk()));
 }
 
 namespace {
 
-bool CheckPackages(ZUpdater& worker, const PackageExists& exists) {
-  const ServerList& list = GlobalServerList();
-  PackageCheckResult result = JudgeManifestPackages(ManifestVersions(worker), list.base_version, exists);
-  if (!result.missing) return false;
-  Report(worker, result);
-  return true;
+std::optional<PackageCheckResult> CheckPackages(const std::vector<int32_t>& versions, const PackageExists& exists) {
+  return Rewound(JudgeManifestPackages(ManifestVersions(versions), GlobalServerList().base_version, exists));
 }
 
 }  // namespace
 
-bool CheckPackages(ZUpdater& worker) { return CheckPackages(worker, OnDisk()); }
+std::optional<PackageCheckResult> CheckPackages(const std::vector<int32_t>& manifest_versions) {
+  return CheckPackages(manifest_versions, OnDisk());
+}
 
-void CleanPackages(ZUpdater& worker) {
+std::optional<PackageCheckResult> CleanPackages(const std::vector<int32_t>& manifest_versions) {
   // One listing of System answers both which packages are present and which
   // are stale; without it each package is asked of the file system and
   // nothing is deleted.
@@ -123,17 +117,20 @@ void CleanPackages(ZUpdater& worker) {
   if (files) {
     for (const ListedFile& file : *files) names.push_back(file.name);
   }
-  if (CheckPackages(worker, files ? ListedPackages(names) : OnDisk())) return;
+  if (std::optional<PackageCheckResult> missing =
+          CheckPackages(manifest_versions, files ? ListedPackages(names) : OnDisk())) {
+    return missing;
+  }
   if (files) {
     std::vector<std::u16string> packages;
     for (const ListedFile& file : *files) {
       if (MatchesExtension(file, u".qvk")) packages.push_back(file.name);
     }
     const ServerList& list = GlobalServerList();
-    for (const std::u16string& name :
-         StalePackages(packages, ManifestVersions(worker), list.base_version, list.current_version)) {
+    for (const std::u16string& name : StalePackages(packages, ManifestVersions(manifest_versions),
+                                                    list.base_version, list.current_version)) {
       DeleteFileW((dir + L"/" + std::wstring(name.begin(), name.end())).c_str());
     }
   }
-  worker.SendVersionReady();
+  return std::nullopt;
 }

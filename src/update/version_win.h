@@ -5,12 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "serverlist/server_list.h"
+#include "update/package_check.h"
 #include "base/version.h"
-
-class ZUpdater;
 
 inline constexpr wchar_t kUpdateIni[] = L"./update.ini";
 inline constexpr wchar_t kUpdateConfigIni[] = L"./updatecfg.ini";
@@ -44,19 +45,19 @@ bool WriteUpdateIniVersion(const std::string& text);
 // Whether "System/Verpatch%05d.qvk" of v exists as a file.
 bool PatchPackageExists(VersionNumber v);
 
-// The current version's package is missing: sets the missing-version text,
-// rewinds with the 255 limit, posts kind 8 and returns true. Reads the
-// versions from GlobalServerList(). Worker thread.
-bool CheckCurrentPackage(ZUpdater& worker);
+// The current version's package is missing: rewinds "./update.ini" (with
+// the 255 limit) and returns what is missing; nullopt when it is present or
+// not needed. Reads the versions from GlobalServerList(). Worker thread.
+std::optional<PackageCheckResult> CheckCurrentPackage();
 
-// Packages named by the worker's version list are missing: the text lists
-// them all, the rewind goes below the lowest, kind 8 is posted; true.
-// Worker thread.
-bool CheckPackages(ZUpdater& worker);
+// Packages named by the manifest's versions (`manifest_versions`) are
+// missing: rewinds below the lowest and returns them all; nullopt when every
+// one is present. Worker thread.
+std::optional<PackageCheckResult> CheckPackages(const std::vector<int32_t>& manifest_versions);
 
-// Handler of UM_WORKER_CHECK_PACKAGES: CheckPackages, or else deletes the
-// stale packages of System/ and sends UM_VERSION_READY. One listing of System
+// The package check after the manifest loaded: CheckPackages, or else deletes
+// the stale packages of System/ and returns nullopt. One listing of System
 // answers both. A directory that cannot be listed deletes nothing (presence
 // is then asked package by package); failed deletions are ignored. Worker
 // thread.
-void CleanPackages(ZUpdater& worker);
+std::optional<PackageCheckResult> CleanPackages(const std::vector<int32_t>& manifest_versions);

@@ -74,9 +74,13 @@ TEST_F(VersionStepsTest, CurrentPackageMissingRewindsTo255AndReportsKind8) {
   WriteAll("update.ini", "[Setting]\r\nVersion=1.2.0\r\n");
   SetFileAttributesW(L"update.ini", FILE_ATTRIBUTE_READONLY);
   SetVersions(12000, 11000);
-  EXPECT_TRUE(CheckCurrentPackage(worker_));
+  const std::optional<PackageCheckResult> missing = CheckCurrentPackage();
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->missing_text, "1.2.0");
   EXPECT_EQ(UpdateIniVersion(), L"1.1.255");
   EXPECT_FALSE(GetFileAttributesW(L"update.ini") & FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(ErrorKinds().empty());  // the step sends nothing; the worker reports
+  worker_.ReportMissingPackages(*missing);
   EXPECT_STREQ(worker_.missing_version_text(), L"1.2.0");
   EXPECT_EQ(ErrorKinds(), std::vector<WPARAM>{kUpdateErrorMissingPackages});
   EXPECT_EQ(dialog_.events()[0].lparam, 0);
@@ -87,9 +91,9 @@ TEST_F(VersionStepsTest, CurrentPackagePresentOrNotNeeded) {
   WriteAll("update.ini", "[Setting]\r\nVersion=1.2.3\r\n");
   TouchPackage(12003);
   SetVersions(12003, 12000);
-  EXPECT_FALSE(CheckCurrentPackage(worker_));
+  EXPECT_FALSE(CheckCurrentPackage());
   SetVersions(12000, 12000);  // equal to base: not looked for
-  EXPECT_FALSE(CheckCurrentPackage(worker_));
+  EXPECT_FALSE(CheckCurrentPackage());
   EXPECT_EQ(UpdateIniVersion(), L"1.2.3");
   EXPECT_TRUE(ErrorKinds().empty());
 }
@@ -98,49 +102,43 @@ TEST_F(VersionStepsTest, ManifestPackagesMissingListAllAndRewindBelowTheLowest) 
   WriteAll("update.ini", "[Setting]\r\nVersion=1.2.3\r\n");
   SetVersions(12003, 12000);
   TouchPackage(12001);
-  worker_.version_list() = {12001, 12002, 12003};
-  EXPECT_TRUE(CheckPackages(worker_));
-  EXPECT_STREQ(worker_.missing_version_text(), L"1.2.2, 1.2.3");
+  const std::optional<PackageCheckResult> missing = CheckPackages({12001, 12002, 12003});
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->missing_text, "1.2.2, 1.2.3");
   EXPECT_EQ(UpdateIniVersion(), L"1.2.1");
-  EXPECT_EQ(ErrorKinds(), std::vector<WPARAM>{kUpdateErrorMissingPackages});
 }
 
 TEST_F(VersionStepsTest, CleanPackagesDeletesExactlyTheStaleOnes) {
   SetVersions(12003, 12000);
-  worker_.version_list() = {12001, 12003};
   for (VersionNumber v : {11999u, 12000u, 12001u, 12002u, 12003u, 12004u}) TouchPackage(v);
   WriteAll("System/verpatch11990.qvk", "lower-case name: never judged");
   WriteAll("System/System.qvk", "base");
   WriteAll("System/GameData.qvk", "base");
   SetFileAttributesW(L"System/Verpatch12000.qvk", FILE_ATTRIBUTE_READONLY);  // stays: deletion fails
-  CleanPackages(worker_);
+  EXPECT_FALSE(CleanPackages({12001, 12003}));
   const std::set<std::string> expected = {"GameData.qvk",      "System.qvk",
                                           "Verpatch12000.qvk", "Verpatch12001.qvk",
                                           "Verpatch12003.qvk", "Verpatch12004.qvk",
                                           "verpatch11990.qvk"};
   EXPECT_EQ(SystemFiles(), expected);
-  EXPECT_EQ(dialog_.Count(UM_VERSION_READY), 1);
-  EXPECT_TRUE(ErrorKinds().empty());
 }
 
 TEST_F(VersionStepsTest, CleanPackagesWithAMissingPackageDeletesNothing) {
   WriteAll("update.ini", "[Setting]\r\nVersion=1.2.3\r\n");
   SetVersions(12003, 12000);
-  worker_.version_list() = {12001, 12003};
   for (VersionNumber v : {11999u, 12002u, 12003u}) TouchPackage(v);
-  CleanPackages(worker_);
+  const std::optional<PackageCheckResult> missing = CleanPackages({12001, 12003});
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->missing_text, "1.2.1");
   EXPECT_EQ(SystemFiles(), (std::set<std::string>{"Verpatch11999.qvk", "Verpatch12002.qvk",
                                                   "Verpatch12003.qvk"}));
-  EXPECT_EQ(dialog_.Count(UM_VERSION_READY), 0);
-  EXPECT_EQ(ErrorKinds(), std::vector<WPARAM>{kUpdateErrorMissingPackages});
   EXPECT_EQ(UpdateIniVersion(), L"1.2.0");
 }
 
-TEST_F(VersionStepsTest, CleanPackagesWithoutADirectoryStillReportsReady) {
+TEST_F(VersionStepsTest, CleanPackagesWithoutADirectoryStillGoesOn) {
   SetVersions(12003, 12000);
   fs::remove_all("System");
-  CleanPackages(worker_);
-  EXPECT_EQ(dialog_.Count(UM_VERSION_READY), 1);
+  EXPECT_FALSE(CleanPackages({}));  // nothing to delete, nothing missing: ready
 }
 
 }  // namespace
