@@ -134,18 +134,7 @@ std::optional<Failure> FetchIndexOnce(CURL* easy, const std::string& url, const 
                                       int* retry_after_s) {
   body->text.clear();
   body->too_long = false;
-  curl_easy_reset(easy);
-  const bool https = url.rfind("https://", 0) == 0;
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, settings.connect_timeout_ms);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, settings.stall_bytes_per_second);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, settings.stall_seconds);
-  if (!settings.proxy.empty()) curl_easy_setopt(easy, CURLOPT_PROXY, settings.proxy.c_str());
+  SetFetchOptions(easy, url, settings);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnTextBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, body);
   curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &OnTextConnected);

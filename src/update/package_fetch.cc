@@ -54,6 +54,22 @@ bool ParseContentRange(std::string_view v, RangeAnswer* answer) {
 
 }  // namespace
 
+void SetFetchOptions(CURL* easy, const std::string& url, const FetchSettings& settings) {
+  const bool https = url.rfind("https://", 0) == 0;
+  curl_easy_reset(easy);
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
+  // CDNs redirect; a redirect never leaves https.
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, settings.connect_timeout_ms);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, settings.stall_bytes_per_second);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, settings.stall_seconds);
+  if (!settings.proxy.empty()) curl_easy_setopt(easy, CURLOPT_PROXY, settings.proxy.c_str());
+}
+
 PackageFetch::PackageFetch(CURL* easy, std::string url, std::filesystem::path partial,
                            const PackageToFetch& package, const FetchSettings& settings)
     : easy_(easy), url_(std::move(url)), partial_(std::move(partial)), package_(package), settings_(settings) {}
@@ -82,24 +98,12 @@ bool PackageFetch::Prepare() {
       package_.resume_from = 0;
     }
   }
-  const bool https = url_.rfind("https://", 0) == 0;
-  curl_easy_reset(easy_);
-  curl_easy_setopt(easy_, CURLOPT_URL, url_.c_str());
-  curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 5L);
-  // CDNs redirect; a redirect never leaves https.
-  curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
-  curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  SetFetchOptions(easy_, url_, settings_);
   // Large reads: under Wine every socket read is costly, and packages are big.
   curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 512L * 1024);
-  curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, settings_.connect_timeout_ms);
-  curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, settings_.stall_bytes_per_second);
-  curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, settings_.stall_seconds);
   if (settings_.max_bytes_per_second > 0) {
     curl_easy_setopt(easy_, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(settings_.max_bytes_per_second));
   }
-  if (!settings_.proxy.empty()) curl_easy_setopt(easy_, CURLOPT_PROXY, settings_.proxy.c_str());
   curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &PackageFetch::OnHeader);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &PackageFetch::OnWrite);

@@ -26,6 +26,11 @@ struct FetchSettings {
   std::string proxy;                   // empty: libcurl's default (the environment)
 };
 
+// Resets `easy` and sets what every request of the download program shares:
+// the URL, http and https only, redirects (from https only to https), the
+// connect time-out, the stall floor and the proxy.
+void SetFetchOptions(CURL* easy, const std::string& url, const FetchSettings& settings);
+
 struct FetchOutcome {
   CURLcode curl_code = CURLE_FAILED_INIT;
   long status = 0;

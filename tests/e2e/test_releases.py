@@ -10,6 +10,7 @@ import pytest
 
 from conftest import STUB_GAME
 from demo_install import GRAPHICS_LEVEL_INI, QVK, ini_text
+from download_host import write_tree
 from test_run import server_list
 
 BASE = "1.0.0"
@@ -34,15 +35,6 @@ def game_exe(release):
     # The stand-in game with a release mark after its image: each release's
     # executable differs, and every one of them runs.
     return STUB_GAME.read_bytes() + f"release {release}".encode()
-
-
-def write_tree(root: Path, files):
-    if root.exists():
-        shutil.rmtree(root)
-    for name, data in files.items():
-        p = root / name
-        p.parent.mkdir(parents=True, exist_ok=True)
-        p.write_bytes(data if isinstance(data, bytes) else data.encode())
 
 
 def test_three_releases_start_the_newest_game_and_check_agrees(tmp_path, inst, launcher, driver,
