@@ -207,7 +207,10 @@ class PackageRun {
   // Handles a finished transfer; a result ends the run.
   std::optional<RunResult> Finished(Slot& slot, CURLcode code);
   std::optional<RunResult> Placed(Job& job);
-  std::optional<RunResult> Failed(Job& job, Failure failure, const FetchOutcome& outcome, int retry_after_s);
+  // `trusted_bytes`: how much of the partial file came from earlier tries
+  // and this one did not replace; `from_start`: the request had no Range.
+  std::optional<RunResult> Failed(Job& job, Failure failure, const FetchOutcome& outcome, int retry_after_s,
+                                  bool from_start, uint64_t trusted_bytes);
   void AbortAll();
 
   void Report(bool force);
@@ -252,7 +255,7 @@ std::optional<RunResult> PackageRun::Placed(Job& job) {
     LaunchLogf("%s: archive check failed: %s\n", job.package.file_name.c_str(), problems.front().c_str());
     FetchOutcome outcome;
     outcome.file_bytes = job.on_disk;
-    return Failed(job, Failure::kHashMismatch, outcome, -1);
+    return Failed(job, Failure::kHashMismatch, outcome, -1, false, 0);
   }
   const fs::path target = SystemPath(job);
   const int64_t give_up = NowMs() + settings_.move_retry_ms;
@@ -260,7 +263,8 @@ std::optional<RunResult> PackageRun::Placed(Job& job) {
   for (;;) {
     fs::rename(partial, target, ec);
     if (!ec) break;
-    if (NowMs() >= give_up || stop_.load()) {
+    if (stop_.load()) return Fail(RunStatus::kCancelled, "cancelled");
+    if (NowMs() >= give_up) {
       LaunchLogf("%s: cannot move into System: %s\n", job.package.file_name.c_str(), ec.message().c_str());
       RunResult r = Fail(RunStatus::kMoveRefused, "System refuses " + job.package.file_name + ": " + ec.message());
       r.package = job.package.file_name;
@@ -277,7 +281,7 @@ std::optional<RunResult> PackageRun::Placed(Job& job) {
 }
 
 std::optional<RunResult> PackageRun::Failed(Job& job, Failure failure, const FetchOutcome& outcome,
-                                                 int retry_after_s) {
+                                            int retry_after_s, bool from_start, uint64_t trusted_bytes) {
   job.running = false;
   const bool damaged = failure == Failure::kHashMismatch;
   if (damaged) ++job.hash_failures;
@@ -287,12 +291,24 @@ std::optional<RunResult> PackageRun::Failed(Job& job, Failure failure, const Fet
   state.another_source = job.source + 1 < sources_.size();
   state.hash_failures = job.hash_failures;
   state.retry_after_s = retry_after_s;
+  state.from_start = from_start;
   const NextStep step = DecideNextStep(failure, state);
   const fs::path partial = PartialPath(job);
   std::error_code ec;
   if (damaged || step.kind == NextStep::kRestartFile) {
     fs::remove(partial, ec);
     job.on_disk = 0;
+  } else if (failure == Failure::kNotAPackage) {
+    // What a source sent that is not the package (a wrong size, a body too
+    // long) must not be continued from another source: back to what earlier
+    // tries left.
+    if (trusted_bytes == 0) {
+      fs::remove(partial, ec);
+    } else if (FileSize(partial) > trusted_bytes) {
+      fs::resize_file(partial, trusted_bytes, ec);
+      if (ec) fs::remove(partial, ec);
+    }
+    job.on_disk = FileSize(partial);
   } else {
     job.on_disk = FileSize(partial);
   }
@@ -354,10 +370,13 @@ std::optional<RunResult> PackageRun::Finished(Slot& slot, CURLcode code) {
              static_cast<unsigned long long>(slot.fetch->bytes_received()), seconds,
              HexDigest(job.package.sha256).c_str(),
              outcome.sha256 ? HexDigest(*outcome.sha256).c_str() : "-");
+  const bool from_start = slot.start_bytes == 0;
+  const uint64_t trusted_bytes = slot.fetch->wrote_from_start() ? 0 : slot.start_bytes;
   slot.fetch.reset();
   job.on_disk = outcome.file_bytes;
   if (!outcome.failure) return Placed(job);
-  return Failed(job, *outcome.failure, outcome, retry_after > 0 ? static_cast<int>(std::min<curl_off_t>(retry_after, 3600)) : -1);
+  const int retry_after_s = retry_after > 0 ? static_cast<int>(std::min<curl_off_t>(retry_after, 3600)) : -1;
+  return Failed(job, *outcome.failure, outcome, retry_after_s, from_start, trusted_bytes);
 }
 
 void PackageRun::AbortAll() {
@@ -421,7 +440,7 @@ std::optional<RunResult> PackageRun::Run() {
         } else {
           slot.busy = false;
           slot.fetch.reset();
-          r = Failed(job, Failure::kDiskWrite, FetchOutcome(), -1);
+          r = Failed(job, Failure::kDiskWrite, FetchOutcome(), -1, false, job.on_disk);
         }
         if (r) {
           AbortAll();
@@ -605,14 +624,16 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
     }
   }
   // Every needed package is in System and verified: now the version.
-  if (!hooks.write_version || !hooks.write_version(index.latest, index.serial)) {
+  // An installation above the index's latest (a repair) keeps its version.
+  const VersionNumber reached = std::max(index.latest, installation.current_version);
+  if (!hooks.write_version || !hooks.write_version(reached, index.serial)) {
     RunResult r = Fail(RunStatus::kVersionNotWritten, "update.ini cannot be written");
     r.latest = index.latest;
     return r;
   }
   fs::remove(partial_dir, ec);  // only when empty
   done.status = RunStatus::kUpdated;
-  done.detail = "updated to " + IndexVersionText(index.latest);
+  done.detail = "updated to " + IndexVersionText(reached);
   return done;
 }
 

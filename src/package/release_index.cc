@@ -234,6 +234,8 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
                                      FiveDigitForm(p.version) + ".qvk, not " + p.file_name);
       }
       if (!ParseDecimal(f[3], &p.size)) return fail(line_number, "the size is not a decimal number");
+      // Sums of sizes stay far from overflow, whatever an index holds.
+      if (p.size > kMaxPackageBytes) return fail(line_number, "the size is above 1 TiB");
       if (!ParseSha256Hex(f[4], &p.sha256)) return fail(line_number, "the SHA-256 is not 64 hex digits");
       package_lines.push_back({p.version, line_number});
       out.packages.push_back(std::move(p));

@@ -44,6 +44,9 @@ struct ReleaseIndex {
   const IndexedPackage* Find(VersionNumber version) const;
 };
 
+// The largest package an index may name.
+inline constexpr uint64_t kMaxPackageBytes = uint64_t{1} << 40;
+
 // The largest index accepted: some 100 bytes a package.
 inline constexpr size_t kMaxReleaseIndexBytes = 4 << 20;
 

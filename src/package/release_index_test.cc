@@ -68,6 +68,8 @@ TEST(ParseReleaseIndex, RefusesEveryMalformedLineWithItsNumber) {
        "line 2: the file of version 1.0.1 is Verpatch10001.qvk, not Verpatch10002.qvk"},
       {"format\t1\npackage\t1.0.1\tVerpatch10001.qvk\t-1\t" + kHash + "\n",
        "line 2: the size is not a decimal number"},
+      {"format\t1\npackage\t1.0.1\tVerpatch10001.qvk\t9999999999999999999\t" + kHash + "\n",
+       "line 2: the size is above 1 TiB"},
       {"format\t1\npackage\t1.0.1\tVerpatch10001.qvk\t1\t" + kHash.substr(1) + "\n",
        "line 2: the SHA-256 is not 64 hex digits"},
       {"format\t1\npackage\t1.0.1\tVerpatch10001.qvk\t1\n", "line 2: \"package\" takes 4 fields, not 3"},

@@ -70,6 +70,8 @@ NextStep DecideNextStep(Failure failure, const SourceState& state) {
       if (state.tries_here < kTriesPerSource) return {NextStep::kResume, 0};
       return elsewhere;
     case Failure::kRangeRefused:
+      // Asked from byte 0 already: the source cannot give the file at all.
+      if (state.from_start) return elsewhere;
       return {NextStep::kRestartFile, 0};
     case Failure::kDiskWrite:
       return {NextStep::kGiveUp, 0};  // no source helps; the partial file is kept

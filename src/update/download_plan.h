@@ -119,6 +119,7 @@ struct SourceState {
   bool another_source = false; // a further mirror or the base URL is left
   int hash_failures = 0;       // of this package, this one included
   int retry_after_s = -1;      // the server's Retry-After, -1 without one
+  bool from_start = false;     // the request asked for the whole file (no Range)
 };
 
 inline constexpr int kTriesPerSource = 5;

@@ -168,6 +168,7 @@ bool PackageFetch::StartBody() {
   if (action == ResumeAction::kWriteFromStart) {
     hash_ = std::make_unique<ThreadedSha256>();
     file_bytes_ = 0;
+    wrote_from_start_ = true;
   }
   if (!OpenForWriting(action == ResumeAction::kWriteFromStart)) {
     abort_reason_ = Failure::kDiskWrite;

@@ -63,6 +63,8 @@ class PackageFetch {
   uint64_t bytes_received() const { return received_; }
   // What the partial file holds now, the bytes of earlier tries included.
   uint64_t file_bytes() const { return file_bytes_; }
+  // Whether this answer replaced what the partial file held (a 200).
+  bool wrote_from_start() const { return wrote_from_start_; }
 
  private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) noexcept;
@@ -83,6 +85,7 @@ class PackageFetch {
   uint64_t file_bytes_ = 0;
   uint64_t received_ = 0;
   bool body_started_ = false;
+  bool wrote_from_start_ = false;
   RangeAnswer answer_;
   std::string content_type_;
   std::optional<Failure> abort_reason_;

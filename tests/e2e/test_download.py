@@ -220,6 +220,7 @@ HOSTILE = [
      "package unavailable: not the package (HTTP 200)"),
     ("short", lambda srv, data: served(data[:-100]), "package unavailable: not the package (HTTP 200)"),
     ("hash", lambda srv, data: served(flipped(data)), "package damaged: Verpatch10003.qvk arrived damaged twice"),
+    ("416", lambda srv, data: lambda h: reply(h, 416, b""), "package unavailable: range refused (HTTP 416)"),
     ("older-index", "serial", "index refused: the release index is older than one used before"),
     ("expired-index", lambda srv, data: ("index", index_with(srv, lambda t: t.replace(
         "\nbase\t", "\nexpires\t2020-01-01T00:00:00Z\nbase\t"))), "index refused: the release index expired"),
@@ -387,6 +388,10 @@ def test_beside_a_running_launcher_it_refuses_and_the_launcher_refuses_beside_it
         answered.append(True)
         proc.kill()
         proc.wait(timeout=30)
+    # A socket a killed process leaves with unread bytes keeps Wine's server
+    # busy; a fresh server for the rest of the session.
+    from conftest import restart_wineserver
+    restart_wineserver(wine_session)
 
     # The launcher runs (its window waits for the player): the download program refuses.
     # (No server list: it keeps asking the player to try again.)
@@ -406,3 +411,23 @@ def test_beside_a_running_launcher_it_refuses_and_the_launcher_refuses_beside_it
     assert "refused: the game is running" in download_log(inst)
     assert update_ini_version(inst) == "1.0.1"
     assert sorted(p.name for p in inst.path("System").glob("Verpatch*.qvk")) == ["Verpatch10001.qvk"]
+
+
+def test_a_wrong_answer_from_a_mirror_is_not_continued_from_the_next_source(releases, inst, http_server,
+                                                                            wine_session):
+    srv = releases
+    data = (srv / "Verpatch10003.qvk").read_bytes()
+    index = (srv / "packages.txt").read_text().replace(
+        "\nneeds\t", f"\nmirror\t{http_server.url('/mirror/')}\nneeds\t")
+    http_server.routes["/srv/packages.txt"] = served(index.encode())
+    for file in ("serverlist.xml", "Verpatch10002.qvk", "Verpatch10003.qvk"):
+        http_server.routes[f"/srv/{file}"] = served((srv / file).read_bytes())
+    http_server.routes["/mirror/Verpatch10002.qvk"] = served((srv / "Verpatch10002.qvk").read_bytes())
+    # The mirror has a stale, shorter file: its bytes must not start the package.
+    http_server.routes["/mirror/Verpatch10003.qvk"] = served(flipped(data)[: len(data) // 2])
+    base_installation(inst, http_server.url("/srv"), game_exe)
+    assert run_downloader(wine_session, inst) == 0, download_log(inst)
+    log = download_log(inst)
+    assert "next source" in log and "damaged" not in log, log
+    assert inst.path("System/Verpatch10003.qvk").read_bytes() == data
+    assert "/srv/Verpatch10003.qvk" in http_server.requests
