@@ -414,20 +414,24 @@ def test_beside_a_running_launcher_it_refuses_and_the_launcher_refuses_beside_it
 
 
 def test_a_wrong_answer_from_a_mirror_is_not_continued_from_the_next_source(releases, inst, http_server,
-                                                                            wine_session):
-    srv = releases
-    data = (srv / "Verpatch10003.qvk").read_bytes()
-    index = (srv / "packages.txt").read_text().replace(
+                                                                            tmp_path, wine_session):
+    # The base URL is a real nginx, which continues a partial file with 206.
+    served_dir = tmp_path / "site" / "srv"
+    shutil.copytree(releases, served_dir)
+    data = (releases / "Verpatch10003.qvk").read_bytes()
+    index = (releases / "packages.txt").read_text().replace(
         "\nneeds\t", f"\nmirror\t{http_server.url('/mirror/')}\nneeds\t")
-    http_server.routes["/srv/packages.txt"] = served(index.encode())
-    for file in ("serverlist.xml", "Verpatch10002.qvk", "Verpatch10003.qvk"):
-        http_server.routes[f"/srv/{file}"] = served((srv / file).read_bytes())
-    http_server.routes["/mirror/Verpatch10002.qvk"] = served((srv / "Verpatch10002.qvk").read_bytes())
+    (served_dir / "packages.txt").write_text(index)
+    http_server.routes["/mirror/Verpatch10002.qvk"] = served((releases / "Verpatch10002.qvk").read_bytes())
     # The mirror has a stale, shorter file: its bytes must not start the package.
-    http_server.routes["/mirror/Verpatch10003.qvk"] = served(flipped(data)[: len(data) // 2])
-    base_installation(inst, http_server.url("/srv"), game_exe)
-    assert run_downloader(wine_session, inst) == 0, download_log(inst)
-    log = download_log(inst)
-    assert "next source" in log and "damaged" not in log, log
-    assert inst.path("System/Verpatch10003.qvk").read_bytes() == data
-    assert "/srv/Verpatch10003.qvk" in http_server.requests
+    http_server.routes["/mirror/Verpatch10003.qvk"] = served(bytes(len(data) // 2))
+    server = Nginx(served_dir.parent, tmp_path / "nginx")
+    try:
+        base_installation(inst, server.url("/srv"), game_exe)
+        assert run_downloader(wine_session, inst) == 0, download_log(inst)
+        log = download_log(inst)
+        assert "next source" in log and "damaged" not in log, log
+        assert inst.path("System/Verpatch10003.qvk").read_bytes() == data
+        assert [r[0] for r in server.requests() if r[0].endswith("10003.qvk")] == ["/srv/Verpatch10003.qvk"]
+    finally:
+        server.close()
