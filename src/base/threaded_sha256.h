@@ -19,7 +19,7 @@
 class ThreadedSha256 {
  public:
   static constexpr size_t kBlockBytes = 256 << 10;
-  static constexpr size_t kBlocksInFlight = 4;
+  static constexpr size_t kBlocksInFlight = 8;
 
   ThreadedSha256() = default;
   ~ThreadedSha256();  // drops what waits, after the block being hashed

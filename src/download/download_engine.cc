@@ -8,8 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/file_flush.h"
 #include "base/launch_log.h"
 #include "base/sha256.h"
+#include "download/disk_flusher.h"
 #include "package/archive_check.h"
 #include "package/release_index.h"
 #include "update/download_plan.h"
@@ -177,8 +179,12 @@ struct Slot {
   size_t job = 0;
   bool busy = false;
   uint64_t start_bytes = 0;
+  uint64_t flush_asked_at = 0;  // file bytes when a flush was last asked for
   int64_t started_ms = 0;
 };
+
+// How much a partial file grows between two flushes on the flusher's thread.
+constexpr uint64_t kFlushEveryBytes = 64 << 20;
 
 class PackageRun {
  public:
@@ -212,6 +218,8 @@ class PackageRun {
   std::optional<RunResult> Failed(Job& job, Failure failure, const FetchOutcome& outcome, int retry_after_s,
                                   bool from_start, uint64_t trusted_bytes);
   void AbortAll();
+  // After each piece of a transfer is written: progress, flushes, the stop.
+  bool OnBytes(Slot& slot);
 
   void Report(bool force);
 
@@ -227,6 +235,7 @@ class PackageRun {
   uint64_t total_ = 0;
   std::string current_;
   int64_t last_report_ms_ = 0;
+  DiskFlusher flusher_;  // last: it stops before the files it flushes go
 };
 
 PackageRun::Started PackageRun::Start(Slot& slot, size_t job_index) {
@@ -241,7 +250,9 @@ PackageRun::Started PackageRun::Start(Slot& slot, size_t job_index) {
   current_ = job.package.file_name;
   if (!slot.fetch->Prepare()) return Started::kFileRefused;
   slot.start_bytes = slot.fetch->file_bytes();
+  slot.flush_asked_at = slot.start_bytes;
   if (slot.fetch->Whole()) return Started::kChecksOnly;
+  slot.fetch->set_write_hook([this, &slot] { return OnBytes(slot); });
   LaunchLogf("GET %s from byte %llu of %llu\n", url.c_str(), static_cast<unsigned long long>(slot.start_bytes),
              static_cast<unsigned long long>(job.package.size));
   curl_multi_add_handle(multi_.get(), slot.easy.get());
@@ -256,6 +267,12 @@ std::optional<RunResult> PackageRun::Placed(Job& job) {
     FetchOutcome outcome;
     outcome.file_bytes = job.on_disk;
     return Failed(job, Failure::kHashMismatch, outcome, -1, false, 0);
+  }
+  if (!FlushFileToDisk(partial)) {
+    LaunchLogf("%s: cannot be flushed to the disk\n", job.package.file_name.c_str());
+    FetchOutcome outcome;
+    outcome.file_bytes = job.on_disk;
+    return Failed(job, Failure::kDiskWrite, outcome, -1, false, job.on_disk);
   }
   const fs::path target = SystemPath(job);
   const int64_t give_up = NowMs() + settings_.move_retry_ms;
@@ -360,6 +377,7 @@ std::optional<RunResult> PackageRun::Failed(Job& job, Failure failure, const Fet
 std::optional<RunResult> PackageRun::Finished(Slot& slot, CURLcode code) {
   slot.busy = false;
   Job& job = jobs_[slot.job];
+  flusher_.Settle(PartialPath(job));
   const FetchOutcome outcome = slot.fetch->Finish(code);
   curl_off_t retry_after = -1;
   if (curl_easy_getinfo(slot.easy.get(), CURLINFO_RETRY_AFTER, &retry_after) != CURLE_OK) retry_after = -1;
@@ -377,6 +395,15 @@ std::optional<RunResult> PackageRun::Finished(Slot& slot, CURLcode code) {
   if (!outcome.failure) return Placed(job);
   const int retry_after_s = retry_after > 0 ? static_cast<int>(std::min<curl_off_t>(retry_after, 3600)) : -1;
   return Failed(job, *outcome.failure, outcome, retry_after_s, from_start, trusted_bytes);
+}
+
+bool PackageRun::OnBytes(Slot& slot) {
+  if (slot.fetch->file_bytes() >= slot.flush_asked_at + kFlushEveryBytes) {
+    slot.flush_asked_at = slot.fetch->file_bytes();
+    flusher_.Request(PartialPath(jobs_[slot.job]));
+  }
+  Report(false);
+  return !stop_.load();
 }
 
 void PackageRun::AbortAll() {
@@ -454,6 +481,7 @@ std::optional<RunResult> PackageRun::Run() {
     }
     int running = 0;
     curl_multi_perform(multi_.get(), &running);
+    if (stop_.load()) continue;  // the transfers a stop ended are not failures
     while (CURLMsg* msg = curl_multi_info_read(multi_.get(), &running)) {
       if (msg->msg != CURLMSG_DONE) continue;
       for (Slot& slot : slots_) {

@@ -100,7 +100,7 @@ bool PackageFetch::Prepare() {
   }
   SetFetchOptions(easy_, url_, settings_);
   // Large reads: under Wine every socket read is costly, and packages are big.
-  curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 512L * 1024);
+  curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 2048L * 1024);
   if (settings_.max_bytes_per_second > 0) {
     curl_easy_setopt(easy_, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(settings_.max_bytes_per_second));
   }
@@ -194,6 +194,7 @@ size_t PackageFetch::OnWrite(char* data, size_t size, size_t count, void* self) 
   f->hash_->Update(data, n);
   f->file_bytes_ += n;
   f->received_ += n;
+  if (f->write_hook_ && !f->write_hook_()) return 0;
   return n;
 }
 

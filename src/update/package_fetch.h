@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,11 @@ class PackageFetch {
   uint64_t file_bytes() const { return file_bytes_; }
   // Whether this answer replaced what the partial file held (a 200).
   bool wrote_from_start() const { return wrote_from_start_; }
+  // Called after each piece of the body is written: libcurl keeps reading
+  // as long as bytes wait, so the caller's progress and stop cannot wait for
+  // the transfer to return. False ends the transfer (libcurl reports a write
+  // error; the caller, which asked for it, knows better).
+  void set_write_hook(std::function<bool()> hook) { write_hook_ = std::move(hook); }
 
  private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) noexcept;
@@ -76,6 +82,7 @@ class PackageFetch {
   bool OpenForWriting(bool truncate);
 
   CURL* easy_;
+  std::function<bool()> write_hook_;
   std::string url_;
   std::filesystem::path partial_;
   PackageToFetch package_;
