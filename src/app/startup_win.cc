@@ -10,6 +10,7 @@
 #include "base/owners_win.h"
 #include "base/resource.h"
 #include "ui/layer_dlg_win.h"
+#include "ui/interface_language_win.h"
 #include "ui/launch_arguments.h"
 #include "base/launch_log.h"
 #include "base/message_box_win.h"
@@ -30,14 +31,6 @@ void MakeDpiAware() {
           reinterpret_cast<void*>(GetProcAddress(user32.get(), "SetProcessDPIAware")))) {
     set_aware();
   }
-}
-
-void ChooseLanguage() {
-  LaunchLogf("User default UI language=0x%04x\n", GetUserDefaultUILanguage());
-  const int data_version =
-      static_cast<int>(GetPrivateProfileIntW(L"FirstRun", L"DataVersion", 1, L".\\System\\GameConfig.ini"));
-  const LANGID set = SetInterfaceLanguage(LanguageForDataVersion(data_version));
-  LaunchLogf("Set LANGID=0x%04x\n", set);
 }
 
 int Box(unsigned text_id, UINT type) {
@@ -89,7 +82,7 @@ int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_win
   StartLaunchLog(start);
   RunFirstCleanup();
   MakeDpiAware();
-  ChooseLanguage();
+  ChooseInterfaceLanguage();
 
   if (NamedSemaphoreExists(kGameRunningSemaphore)) {
     LaunchLogWrite("game is running\n");

@@ -104,6 +104,12 @@ RunResult Fail(RunStatus status, std::string detail) {
   return r;
 }
 
+RunResult RefusedIndex(IndexProblem problem, std::string detail) {
+  RunResult r = Fail(RunStatus::kIndexRefused, std::move(detail));
+  r.index_problem = problem;
+  return r;
+}
+
 // ---- The release index ------------------------------------------------------
 
 struct TextBody {
@@ -355,12 +361,15 @@ std::optional<RunResult> PackageRun::Failed(Job& job, Failure failure, const Fet
   RunResult r;
   r.package = job.package.file_name;
   r.server = url;
+  r.failure = failure;
+  r.http_status = outcome.status;
   if (failure == Failure::kDiskWrite) {
     r.status = RunStatus::kDiskFull;
     uint64_t left = 0;
     for (const Job& j : jobs_) left += j.done ? 0 : j.package.size - std::min(j.on_disk, j.package.size);
     r.bytes_needed = left;
     r.bytes_free = hooks_.free_space ? hooks_.free_space(installation_.root) : fs::space(installation_.root, ec).available;
+    r.drive = DriveOf(installation_.root);
     r.detail = "not enough free space on " + DriveOf(installation_.root) + " to write " + job.package.file_name;
   } else if (damaged) {
     r.status = RunStatus::kPackageDamaged;
@@ -563,6 +572,8 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
                                 std::string("the release index: ") + FailureName(*failure) +
                                     (status ? " (HTTP " + std::to_string(status) + ")" : ""));
         r.server = url;
+        r.failure = failure;
+        r.http_status = status;
         return r;
       }
       if (!WaitUnlessStopped(step.delay_ms, stop)) return Fail(RunStatus::kCancelled, "cancelled");
@@ -571,6 +582,7 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
     if (!ParseReleaseIndex(body.text, &index, &error)) {
       RunResult r = Fail(RunStatus::kIndexRefused, "the release index is malformed: " + error);
       r.server = url;
+      r.index_problem = IndexProblem::kMalformed;
       return r;
     }
   }
@@ -580,16 +592,16 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
     case IndexVerdict::kUsable:
       break;
     case IndexVerdict::kOlderSerial:
-      return Fail(RunStatus::kIndexRefused, "the release index is older than one used before (serial " +
-                                                     std::to_string(index.serial) + " < " +
-                                                     std::to_string(installation.highest_serial) + ")");
+      return RefusedIndex(IndexProblem::kOlder, "the release index is older than one used before (serial " +
+                                                    std::to_string(index.serial) + " < " +
+                                                    std::to_string(installation.highest_serial) + ")");
     case IndexVerdict::kExpired:
-      return Fail(RunStatus::kIndexRefused, "the release index expired at " + FormatUtcTime(index.expires));
+      return RefusedIndex(IndexProblem::kExpired, "the release index expired at " + FormatUtcTime(index.expires));
     case IndexVerdict::kOtherBase:
-      return Fail(RunStatus::kIndexRefused, "the release index is for base version " +
-                                                     IndexVersionText(index.base) + ", the installation is " +
-                                                     IndexVersionText(installation.base_version) +
-                                                     ": it needs the full client");
+      return RefusedIndex(IndexProblem::kOtherBase, "the release index is for base version " +
+                                                        IndexVersionText(index.base) + ", the installation is " +
+                                                        IndexVersionText(installation.base_version) +
+                                                        ": it needs the full client");
   }
 
   // What to fetch.
@@ -625,6 +637,7 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
       LaunchLogf("the index serial could not be recorded\n");
     }
     done.status = RunStatus::kUpToDate;
+    done.reached = installation.current_version;
     done.detail = "up to date at " + IndexVersionText(installation.current_version);
     return done;
   }
@@ -639,6 +652,7 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
   if (plan.bytes_to_fetch + kSpaceMargin > free_bytes) {
     RunResult r = Fail(RunStatus::kDiskFull, "not enough free space on " + DriveOf(installation.root));
     r.latest = index.latest;
+    r.drive = DriveOf(installation.root);
     r.bytes_needed = plan.bytes_to_fetch + kSpaceMargin;
     r.bytes_free = free_bytes;
     return r;
@@ -661,6 +675,7 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
   }
   fs::remove(partial_dir, ec);  // only when empty
   done.status = RunStatus::kUpdated;
+  done.reached = reached;
   done.detail = "updated to " + IndexVersionText(reached);
   return done;
 }

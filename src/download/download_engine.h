@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "base/version.h"
@@ -50,12 +51,20 @@ enum class RunStatus {
   kVersionNotWritten,  // update.ini could not be written
 };
 
+// Why an index was refused.
+enum class IndexProblem { kNone, kMalformed, kOlder, kExpired, kOtherBase };
+
 struct RunResult {
   RunStatus status = RunStatus::kServerUnreachable;
   VersionNumber latest = 0;  // the index's latest version, once it was read
-  std::string detail;        // what failed, for the log and the box
+  VersionNumber reached = 0; // kUpToDate, kUpdated: the installation's version now
+  std::string detail;        // what failed, for the log
   std::string package;       // the package concerned, if any
   std::string server;        // the URL that failed, if any
+  std::optional<Failure> failure;  // the last failure of that URL, if any
+  long http_status = 0;      // its HTTP status, if it answered
+  IndexProblem index_problem = IndexProblem::kNone;
+  std::string drive;         // kDiskFull: the installation's drive ("C:")
   uint64_t bytes_needed = 0; // kDiskFull: what the drive must still hold
   uint64_t bytes_free = 0;   // kDiskFull: what it holds
 };

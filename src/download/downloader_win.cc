@@ -21,11 +21,25 @@ int Setting(const wchar_t* key, int fallback, int low, int high) {
 
 }  // namespace
 
-std::string ClaimDownloaderRun() {
-  if (!TakeInstanceMarker(kDownloaderSemaphore)) return "another download program";
-  if (NamedSemaphoreExists(kGameRunningSemaphore)) return "the game";
-  if (NamedSemaphoreExists(kInstanceSemaphore)) return "a launcher";
-  return "";
+Blocker ClaimDownloaderRun() {
+  static bool held = false;
+  if (!held) {
+    if (!TakeInstanceMarker(kDownloaderSemaphore)) return Blocker::kDownloader;
+    held = true;
+  }
+  if (NamedSemaphoreExists(kGameRunningSemaphore)) return Blocker::kGame;
+  if (NamedSemaphoreExists(kInstanceSemaphore)) return Blocker::kLauncher;
+  return Blocker::kNone;
+}
+
+const char* BlockerName(Blocker blocker) {
+  switch (blocker) {
+    case Blocker::kGame: return "the game";
+    case Blocker::kLauncher: return "a launcher";
+    case Blocker::kDownloader: return "another download program";
+    case Blocker::kNone: break;
+  }
+  return "nothing";
 }
 
 InstallationState ReadInstallation() {

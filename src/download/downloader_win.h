@@ -5,6 +5,7 @@
 #include <string>
 
 #include "download/download_engine.h"
+#include "download/result_text.h"
 
 // Exit statuses of downloader.exe.
 inline constexpr int kExitDone = 0;       // up to date, or brought up to date
@@ -12,11 +13,13 @@ inline constexpr int kExitFailed = 1;     // see System/download.log
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitRefused = 3;    // the game, a launcher or another download program runs
 
-// Takes the download program's semaphore for the life of the process, then
-// checks that neither the game nor a launcher runs. Empty when this program
-// may run; otherwise what runs ("the game", "a launcher", "another download
-// program").
-std::string ClaimDownloaderRun();
+// Takes the download program's semaphore for the life of the process (once:
+// a later call keeps it), then checks that neither the game nor a launcher
+// runs. kNone when this program may run.
+Blocker ClaimDownloaderRun();
+
+// What runs, for the log: "the game", "a launcher", "another download program".
+const char* BlockerName(Blocker blocker);
 
 // The installation in the current directory, as the launcher reads it.
 InstallationState ReadInstallation();

@@ -276,3 +276,16 @@ def http_server():
     server = HttpServer()
     yield server
     server.close()
+
+
+@pytest.fixture
+def small_disk(tmp_path):
+    """An installation on a tmpfs of 40 MiB: the download program's checks and
+    the write errors of a real full disk."""
+    mount = tmp_path / "disk"
+    mount.mkdir()
+    made = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=40m", "tmpfs", str(mount)], capture_output=True)
+    if made.returncode != 0:
+        pytest.skip(f"this machine cannot mount a tmpfs: {made.stderr.decode().strip()}")
+    yield Installation(mount / "inst")
+    subprocess.run(["umount", "-l", str(mount)], check=False)

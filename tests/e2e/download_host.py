@@ -101,12 +101,13 @@ def free_port():
 
 class Nginx:
     """A real nginx serving `root` on 127.0.0.1, one request line a log line:
-    'URI STATUS BYTES_SENT RANGE'. `rate` limits each answer (e.g. "2m")."""
+    'URI STATUS BYTES_SENT RANGE'. `rate` limits each answer (e.g. "2m");
+    `port` is chosen free unless given."""
 
-    def __init__(self, root: Path, work: Path, rate=None):
+    def __init__(self, root: Path, work: Path, rate=None, port=None):
         self.work = work
         work.mkdir(parents=True, exist_ok=True)
-        self.port = free_port()
+        self.port = port or free_port()
         self.access_log = work / "access.log"
         temp = "".join(f"{name}_temp_path {work}/{name};\n" for name in
                        ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))

@@ -288,19 +288,6 @@ def test_a_whole_file_sent_to_a_range_request_restarts_it_cleanly(releases, inst
 
 # ---- A full disk ---------------------------------------------------------------
 
-@pytest.fixture
-def small_disk(tmp_path):
-    """An installation on a tmpfs of 40 MiB: the download program's checks and
-    the write errors of a real full disk."""
-    mount = tmp_path / "disk"
-    mount.mkdir()
-    made = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=40m", "tmpfs", str(mount)], capture_output=True)
-    if made.returncode != 0:
-        pytest.skip(f"this machine cannot mount a tmpfs: {made.stderr.decode().strip()}")
-    yield Installation(mount / "inst")
-    subprocess.run(["umount", "-l", str(mount)], check=False)
-
-
 def test_a_full_disk_stops_naming_the_space_needed_and_loses_nothing(big_releases, small_disk, tmp_path,
                                                                     wine_session):
     inst = small_disk

@@ -27,6 +27,13 @@
 //   pixel X Y                       print the screen colour at (X, Y) as "rgb=R,G,B"
 //   acp                             print "acp=" and "oemcp=", the code pages
 //                                   Wine chose from the Unix locale
+//   controls CAPTION MS             print "ctl<ID>=TEXT" for each visible
+//                                   child window of the CAPTION window
+//   wait-text CAPTION TEXT MS       wait until a visible child's text holds
+//                                   TEXT, then print the controls
+//   click CAPTION LABEL MS          wait for a visible, enabled child whose
+//                                   text is LABEL and click it with the mouse
+//   hover CAPTION MS                move the mouse onto the window's centre
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -34,6 +41,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -245,6 +253,73 @@ int Drag(HWND window, int dx, int dy) {
   return Inspect(window);
 }
 
+BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
+  if (IsWindowVisible(child)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+  return TRUE;
+}
+
+std::vector<HWND> VisibleChildren(HWND window) {
+  std::vector<HWND> children;
+  EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+void PrintControls(HWND window) {
+  for (HWND child : VisibleChildren(window)) {
+    Print(L"ctl" + std::to_wstring(GetDlgCtrlID(child)) + L"=" + WindowText(child));
+  }
+}
+
+// Polls the other process's window until a visible child's text holds
+// `text` (WaitFor's reason: no event crosses processes).
+int WaitText(HWND window, const std::wstring& text, int ms) {
+  const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  for (;;) {
+    for (HWND child : VisibleChildren(window)) {
+      if (WindowText(child).find(text) != std::wstring::npos) {
+        PrintControls(window);
+        return 0;
+      }
+    }
+    if (!IsWindow(window) || static_cast<int>(end - GetTickCount()) <= 0) {
+      Print(L"text not found");
+      if (IsWindow(window)) PrintControls(window);
+      return 1;
+    }
+    Sleep(50);
+  }
+}
+
+// Moves the pointer onto the control and presses and releases the left
+// button, as a person would.
+int Click(HWND window, const std::wstring& label, int ms) {
+  const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  for (;;) {
+    for (HWND child : VisibleChildren(window)) {
+      if (WindowText(child) != label || !IsWindowEnabled(child)) continue;
+      RECT rect;
+      GetWindowRect(child, &rect);
+      SetForegroundWindow(window);
+      SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+      mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
+      mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+      Sleep(50);  // a person's click lasts a moment
+      mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+      // The pointer leaves the window again, as after a click and a move.
+      SetCursorPos(0, 0);
+      mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
+      Print(L"clicked");
+      return 0;
+    }
+    if (!IsWindow(window) || static_cast<int>(end - GetTickCount()) <= 0) {
+      Print(L"no such button");
+      if (IsWindow(window)) PrintControls(window);
+      return 1;
+    }
+    Sleep(50);
+  }
+}
+
 int Screenshot(const std::wstring& path, RECT area) {
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
@@ -333,7 +408,8 @@ int wmain(int argc, wchar_t** argv) {
     return colour == CLR_INVALID ? 1 : 0;
   }
 
-  HWND window = WaitFor(arg(2), false, command == L"drag" ? ms(5) : ms(3));
+  const bool three_args = command == L"wait-text" || command == L"click";
+  HWND window = WaitFor(arg(2), false, command == L"drag" ? ms(5) : three_args ? ms(4) : ms(3));
   if (!window) {
     Print(L"not found");
     return 1;
@@ -358,5 +434,19 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"drag") return Drag(window, _wtoi(argv[3]), _wtoi(argv[4]));
+  if (command == L"controls") {
+    PrintControls(window);
+    return 0;
+  }
+  if (command == L"wait-text") return WaitText(window, arg(3), ms(4));
+  if (command == L"hover") {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
+    Print(L"hovering");
+    return 0;
+  }
+  if (command == L"click") return Click(window, arg(3), ms(4));
   return 2;
 }
