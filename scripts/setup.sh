@@ -40,7 +40,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   cmake ninja-build g++ clang libclang-rt-14-dev
   wine64 "libwine:$native_arch" "libgl1:$native_arch" "libgl1-mesa-dri:$native_arch" "libglx-mesa0:$native_arch"
-  xvfb xauth x11-utils xcompmgr
+  xvfb xauth x11-utils xcompmgr openbox
   libcurl4-openssl-dev libexpat1-dev libssl-dev nginx-light libgtest-dev googletest libbenchmark-dev libzip-dev
   python3 python3-pytest dpkg-dev fonts-wqy-microhei locales openssl
 )
