@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# The launcher's main job, end to end, on a demo installation (see README).
+# The whole path, end to end: two releases served by nginx, the download
+# program bringing a demo installation to the latest, the launcher starting it
+# (see README).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -10,7 +12,7 @@ cmake --preset native >/dev/null && cmake --build --preset native -j"$jobs" --ta
 # The Windows build this machine's Wine runs (win32, or win64 where 32-bit
 # Linux programs cannot run).
 cmake --preset "$LAUNCHER_WINDOWS" >/dev/null
-cmake --build --preset "$LAUNCHER_WINDOWS" -j"$jobs" --target launcher stub_game ui_driver >/dev/null
+cmake --build --preset "$LAUNCHER_WINDOWS" -j"$jobs" --target launcher downloader stub_game ui_driver >/dev/null
 if [ -n "${DISPLAY:-}" ]; then
   exec /usr/bin/python3 scripts/demo.py
 fi

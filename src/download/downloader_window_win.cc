@@ -26,7 +26,7 @@ constexpr UINT kProgressMessage = WM_APP + 1;  // the engine has new progress
 constexpr UINT kResultMessage = WM_APP + 2;    // the engine's run ended
 constexpr UINT_PTR kCountdownTimer = 1;
 constexpr int kCountdownSeconds = 5;
-constexpr int64_t kFiguresEveryMs = 500;       // bytes, speed and time left
+constexpr int64_t kFiguresEveryMs = 500;       // speed and time left
 
 // The launcher skin's colours.
 constexpr COLORREF kPanel = RGB(38, 55, 96);
@@ -434,11 +434,12 @@ void DownloaderWindow::OnProgress() {
     InvalidateRect(Control(kBar), nullptr, FALSE);
     SetTaskbar(TBPF_NORMAL, p.bytes_done, p.bytes_total);
   }
-  if (figures_ms_ != 0 && now - figures_ms_ < kFiguresEveryMs) return;
-  figures_ms_ = now;
   const double mib = 1024.0 * 1024.0;
   SetText(kBytes, Text(IDS_DL_BYTES, {OneDecimal(static_cast<double>(p.bytes_done) / mib),
                                       OneDecimal(static_cast<double>(p.bytes_total) / mib)}));
+  // The speed and the time left change more calmly than the bar.
+  if (figures_ms_ != 0 && now - figures_ms_ < kFiguresEveryMs) return;
+  figures_ms_ = now;
   if (meter_.speed() > 0) SetText(kSpeed, Text(IDS_DL_SPEED, {OneDecimal(meter_.speed() / mib)}));
   const int64_t left = meter_.seconds_left();
   if (left < 0) {
