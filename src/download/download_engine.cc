@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -368,9 +369,25 @@ std::optional<RunResult> PackageRun::Failed(Job& job, Failure failure, const Fet
     uint64_t left = 0;
     for (const Job& j : jobs_) left += j.done ? 0 : j.package.size - std::min(j.on_disk, j.package.size);
     r.bytes_needed = left;
-    r.bytes_free = hooks_.free_space ? hooks_.free_space(installation_.root) : fs::space(installation_.root, ec).available;
+    // Unknown free space counts as none: a full drive may not tell (the
+    // library then reports all ones without an error).
+    std::error_code space_error;
+    const uint64_t measured = hooks_.free_space ? hooks_.free_space(installation_.root)
+                                                : fs::space(installation_.root, space_error).available;
+    const bool known = !space_error && measured != std::numeric_limits<uint64_t>::max();
+    r.bytes_free = known ? measured : 0;
+    LaunchLogf("%s: %s bytes free on %s, %llu bytes still to write\n", job.package.file_name.c_str(),
+               known ? std::to_string(measured).c_str() : "unknown", DriveOf(installation_.root).c_str(),
+               static_cast<unsigned long long>(left));
     r.drive = DriveOf(installation_.root);
     r.detail = "not enough free space on " + DriveOf(installation_.root) + " to write " + job.package.file_name;
+    if (r.bytes_free >= left + kSpaceMargin) {
+      // The drive has room (with the margin asked for before the start): the
+      // file itself refused (a scanner, rights). What a failed write counted
+      // may not be on the disk, so a nearly full drive stays "disk full".
+      r.status = RunStatus::kWriteRefused;
+      r.detail = job.package.file_name + " cannot be written";
+    }
   } else if (damaged) {
     r.status = RunStatus::kPackageDamaged;
     r.detail = job.package.file_name + " arrived damaged twice";
@@ -540,6 +557,7 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
       outcome = DownloadServerlist(http, base_url, failures, load, stored);
     }
     if (outcome == ServerListOutcome::kGiveUp) {
+      if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
       RunResult r = Fail(RunStatus::kServerUnreachable, "the server list cannot be fetched");
       r.server = ServerListUrl(base_url);
       return r;
@@ -691,6 +709,7 @@ std::string DescribeResult(const RunResult& r) {
     case RunStatus::kPackageUnavailable: text = "package unavailable"; break;
     case RunStatus::kPackageDamaged: text = "package damaged"; break;
     case RunStatus::kDiskFull: text = "disk full"; break;
+    case RunStatus::kWriteRefused: text = "write refused"; break;
     case RunStatus::kMoveRefused: text = "move refused"; break;
     case RunStatus::kVersionNotWritten: text = "version not written"; break;
   }

@@ -47,6 +47,7 @@ enum class RunStatus {
   kPackageUnavailable, // no source gave the package (404, HTML, wrong size, refused)
   kPackageDamaged,     // it arrived twice with a wrong hash or a damaged archive
   kDiskFull,           // not enough space on the installation's drive
+  kWriteRefused,       // a file could not be written, though the drive has space
   kMoveRefused,        // System refused the finished package
   kVersionNotWritten,  // update.ini could not be written
 };

@@ -122,7 +122,7 @@ class DownloaderWindow {
   State state_ = State::kRunning;
   int exit_status_ = kExitFailed;
   int countdown_ = 0;
-  POINT cursor_at_done_ = {0, 0};
+  POINT cursor_at_open_ = {0, 0};
   std::thread engine_;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;                  // guards progress_ and result_
@@ -157,8 +157,16 @@ int DownloaderWindow::Run(HINSTANCE instance) {
                             w, h, nullptr, nullptr, instance, this);
   if (!window_) return kExitFailed;
   CreateControls();
-  ApplyDpi(WindowDpi(window_));
+  // The monitor it opened on may have a DPI of its own.
+  const UINT dpi = WindowDpi(window_);
+  if (dpi != dpi_) {
+    dpi_ = dpi;
+    SetWindowPos(window_, nullptr, 0, 0, Scaled(kWindowSize.cx), Scaled(kWindowSize.cy),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  ApplyDpi(dpi);
   ShowWindow(window_, SW_SHOW);
+  GetCursorPos(&cursor_at_open_);
   UpdateWindow(window_);
   StartRun();
 
@@ -277,15 +285,18 @@ void DownloaderWindow::ApplyDpi(UINT dpi) {
                                           FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                           CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, face));
   };
-  title_font_ = font(13, FW_SEMIBOLD);
-  text_font_ = font(9, FW_NORMAL);
+  // The controls take the new fonts before the old ones go.
+  gdi::Object<HFONT> title_font = font(13, FW_SEMIBOLD);
+  gdi::Object<HFONT> text_font = font(9, FW_NORMAL);
   for (int id = kTitle; id <= kSecondary; ++id) {
     const Box& b = kBoxes[id - kTitle];
     HWND control = Control(static_cast<ControlId>(id));
     SetWindowPos(control, nullptr, Scaled(b.x), Scaled(b.y), Scaled(b.w), Scaled(b.h), SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(id == kTitle ? title_font_.get() : text_font_.get()),
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(id == kTitle ? title_font.get() : text_font.get()),
                  FALSE);
   }
+  title_font_ = std::move(title_font);
+  text_font_ = std::move(text_font);
   RECT client;
   GetClientRect(window_, &client);
   // Rounded corners like the skin's; the window owns the region afterwards.
@@ -386,6 +397,10 @@ void DownloaderWindow::StartRun() {
   exit_status_ = kExitFailed;
   stop_ = false;
   meter_ = TransferMeter();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    progress_ = DownloadProgress();
+  }
   figures_ms_ = 0;
   permille_ = 0;
   SetText(kStatus, LoadMessage(IDS_DL_LOOKING));
@@ -404,7 +419,9 @@ void DownloaderWindow::StartRun() {
       progress_ = p;
     }
     // One message waits at most: the window reads the newest progress.
-    if (!progress_posted_.exchange(true)) PostMessageW(window_, kProgressMessage, 0, 0);
+    if (!progress_posted_.exchange(true) && !PostMessageW(window_, kProgressMessage, 0, 0)) {
+      progress_posted_ = false;  // a full queue: the next report tries again
+    }
   };
   engine_ = std::thread([this, hooks, installation = ReadInstallation()] {
     const RunResult result = RunDownload(installation, options_.settings, hooks, stop_);
@@ -440,7 +457,6 @@ void DownloaderWindow::OnProgress() {
   // The speed and the time left change more calmly than the bar.
   if (figures_ms_ != 0 && now - figures_ms_ < kFiguresEveryMs) return;
   figures_ms_ = now;
-  if (meter_.speed() > 0) SetText(kSpeed, Text(IDS_DL_SPEED, {OneDecimal(meter_.speed() / mib)}));
   const int64_t left = meter_.seconds_left();
   if (left < 0) {
     SetText(kLeft, L"");
@@ -449,6 +465,8 @@ void DownloaderWindow::OnProgress() {
   } else {
     SetText(kLeft, Text(IDS_DL_LEFT_SECONDS, {std::to_string(left)}));
   }
+  // The speed last: whoever reads it finds the time left beside it.
+  if (meter_.speed() > 0) SetText(kSpeed, Text(IDS_DL_SPEED, {OneDecimal(meter_.speed() / mib)}));
 }
 
 void DownloaderWindow::OnResult() {
@@ -477,7 +495,7 @@ void DownloaderWindow::OnResult() {
     SetText(kBar, L"100%");
     InvalidateRect(Control(kBar), nullptr, FALSE);
   }
-  if (r.status == RunStatus::kUpdated) {
+  if (r.status == RunStatus::kUpdated && progress_.bytes_total > 0) {
     const double mib = 1024.0 * 1024.0;
     const std::string total = OneDecimal(static_cast<double>(progress_.bytes_total) / mib);
     SetText(kBytes, Text(IDS_DL_BYTES, {total, total}));
@@ -489,7 +507,6 @@ void DownloaderWindow::OnResult() {
     return;
   }
   countdown_ = kCountdownSeconds;
-  GetCursorPos(&cursor_at_done_);
   ShowButtons(IDS_DL_CLOSE, 0);
   SetText(kPrimary, Text(IDS_DL_CLOSE_IN, {std::to_string(countdown_)}));
   SetTimer(window_, kCountdownTimer, 1000, nullptr);
@@ -537,7 +554,7 @@ void DownloaderWindow::OnCountdown() {
   POINT cursor;
   RECT rect;
   if (GetCursorPos(&cursor) && GetWindowRect(window_, &rect) && PtInRect(&rect, cursor) &&
-      (cursor.x != cursor_at_done_.x || cursor.y != cursor_at_done_.y)) {
+      (cursor.x != cursor_at_open_.x || cursor.y != cursor_at_open_.y)) {
     KillTimer(window_, kCountdownTimer);
     SetText(kPrimary, LoadMessage(IDS_DL_CLOSE));
     InvalidateRect(Control(kPrimary), nullptr, TRUE);

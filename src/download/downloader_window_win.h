@@ -4,7 +4,7 @@
 // fetched; Cancel while it works, Retry and Close after a failure, and a
 // text for every failure that says what failed and what to do. When the
 // game is up to date it says so and closes itself after a few seconds,
-// unless the pointer rests on it (the player is reading). While it downloads
+// unless the player has moved the pointer onto it (to read). While it downloads
 // the machine stays awake and the taskbar button shows the progress.
 //
 // The engine runs on a thread of its own; it reaches the window only by

@@ -39,6 +39,8 @@ ResultText TextForResult(const RunResult& r) {
       const uint64_t shortfall = r.bytes_needed > r.bytes_free ? r.bytes_needed - r.bytes_free : r.bytes_needed;
       return {IDS_DL_FAIL_DISK, {MegabytesText(shortfall), r.drive}};
     }
+    case RunStatus::kWriteRefused:
+      return {IDS_DL_FAIL_WRITE, {r.package}};
     case RunStatus::kMoveRefused:
       return {IDS_DL_FAIL_MOVE, {r.package}};
     case RunStatus::kVersionNotWritten:

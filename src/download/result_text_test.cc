@@ -42,7 +42,9 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
   full.bytes_needed = 300u << 20;
   full.bytes_free = 100u << 20;
   RunResult full_midway = full;
-  full_midway.bytes_free = 400u << 20;  // the drive filled while writing
+  full_midway.bytes_free = 1u << 20;  // the drive filled while writing
+  RunResult refused = Result(RunStatus::kWriteRefused);
+  refused.package = "Verpatch10002.qvk";
   RunResult older = Result(RunStatus::kIndexRefused);
   older.index_problem = IndexProblem::kOlder;
   RunResult other_base = Result(RunStatus::kIndexRefused);
@@ -59,7 +61,7 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
     unsigned id;
     std::vector<std::string> args;
   } cases[] = {
-      {"updated", updated, IDS_DL_UP_TO_DATE + 1, {"1.0.3"}},
+      {"updated", updated, IDS_DL_UPDATED, {"1.0.3"}},
       {"connection", unreachable, IDS_DL_FAIL_UNREACHABLE, {"http://host/packages.txt"}},
       {"busy", busy, IDS_DL_FAIL_SERVER_BUSY, {"503", "http://host/packages.txt"}},
       {"index 404", index_404, IDS_DL_FAIL_HTTP, {"404", "http://host/packages.txt"}},
@@ -68,13 +70,13 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
       {"https to http", unsafe, IDS_DL_FAIL_UNSAFE, {"https://cdn/Verpatch10002.qvk"}},
       {"damaged", damaged, IDS_DL_FAIL_DAMAGED, {"Verpatch10003.qvk"}},
       {"disk full", full, IDS_DL_FAIL_DISK, {"200.0", "D:"}},
-      {"disk full midway", full_midway, IDS_DL_FAIL_DISK, {"300.0", "D:"}},
+      {"disk full midway", full_midway, IDS_DL_FAIL_DISK, {"299.0", "D:"}},
+      {"write refused", refused, IDS_DL_FAIL_WRITE, {"Verpatch10002.qvk"}},
       {"older index", older, IDS_DL_FAIL_INDEX_OLDER, {}},
       {"other base", other_base, IDS_DL_FAIL_FULL_CLIENT, {}},
       {"malformed index", malformed, IDS_DL_FAIL_INDEX_UNREADABLE, {"http://host/packages.txt"}},
       {"move refused", held, IDS_DL_FAIL_MOVE, {"Verpatch10002.qvk"}},
   };
-  static_assert(IDS_DL_UP_TO_DATE + 1 == IDS_DL_UPDATED, "ids");
   for (const auto& c : cases) {
     const ResultText text = TextForResult(c.result);
     EXPECT_EQ(text.id, c.id) << c.name;

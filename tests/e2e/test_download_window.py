@@ -50,7 +50,9 @@ class Window:
     def wait_control(self, control, value, tries=100):
         # Polls the other process's window: no event crosses to the test.
         for _ in range(tries):
-            shown = controls(self.driver.run("controls", self.title, 5000)[1])
+            rc, out = self.driver.run("controls", self.title, 5000)
+            assert rc == 0, f"the window is gone while {control} should read {value!r}\n{self.log()}"
+            shown = controls(out)
             if shown.get(control) == value:
                 return shown
         raise AssertionError(f"{control} never read {value!r}: {shown}")
@@ -180,8 +182,10 @@ def html_instead_of_packages(releases, server):
         server.routes[f"/srv/{name}"] = page
 
 
-@pytest.mark.parametrize("case", ["404", "refused", "html page", "other base", "launcher runs", "disk full"])
-def test_each_failure_says_what_failed_and_what_to_do(case, releases, inst, window, hold, tmp_path, request):
+@pytest.mark.parametrize("case", ["404", "refused", "html page", "other base", "launcher runs", "disk full",
+                                  "file held"])
+def test_each_failure_says_what_failed_and_what_to_do(case, releases, inst, window, hold, driver, tmp_path,
+                                                      request):
     first = needed_packages(releases)[0]
     server = None
     code = 1
@@ -203,7 +207,8 @@ def test_each_failure_says_what_failed_and_what_to_do(case, releases, inst, wind
         url = server.url("/srv")
         text = {"other base": "This installation is too old to be updated",
                 "launcher runs": "The launcher is running and must be closed first",
-                "disk full": "Not enough free space: free "}[case]
+                "disk full": "Not enough free space: free ",
+                "file held": f"{first} cannot be written in the game folder, though the drive has room"}[case]
     if case == "disk full":
         inst = request.getfixturevalue("small_disk")
         (inst.root.parent / "filler.bin").write_bytes(b"\0" * (36 << 20))
@@ -214,6 +219,12 @@ def test_each_failure_says_what_failed_and_what_to_do(case, releases, inst, wind
     if case == "launcher runs":
         held = hold(INSTANCE_SEMAPHORE).__enter__()
         code = 3
+    holder = None
+    if case == "file held":
+        # Another program (a scanner) holds the partial file without sharing.
+        inst.path("download").mkdir()
+        holder, first_line = driver.background("hold-file", inst.path(f"download/{first}"))
+        assert first_line == "held"
     try:
         w = window(inst)
         shown = w.wait_text(text, ms=90000)
@@ -225,6 +236,8 @@ def test_each_failure_says_what_failed_and_what_to_do(case, releases, inst, wind
         assert installed_version(inst) == BASE
         assert not inst.path("System/Verpatch10003.qvk").exists()
     finally:
+        if holder:
+            driver.stop(holder)
         if held:
             held.__exit__(None, None, None)
         if server:
@@ -266,7 +279,7 @@ def test_the_window_draws_at_100_and_200_percent_scaling(releases, inst, window,
             assert pixel(260, 123) == (232, 188, 80)
             w.click("Close")
             assert w.exit_code() == 0
-            inst.ini("update.ini", {"Setting": {"Version": BASE}})  # up to date next time, not updated
+            inst.ini("update.ini", {"Setting": {"Version": BASE}})  # the next scale downloads again
             for name in needed_packages(releases):
                 inst.path(f"System/{name}").unlink()
     finally:

@@ -33,7 +33,8 @@
 //                                   TEXT, then print the controls
 //   click CAPTION LABEL MS          wait for a visible, enabled child whose
 //                                   text is LABEL and click it with the mouse
-//   hover CAPTION MS                move the mouse onto the window's centre
+//   hover CAPTION MS                move the mouse onto the window (a third
+//                                   of the way across and down)
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -442,7 +443,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"hover") {
     RECT rect;
     GetWindowRect(window, &rect);
-    SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    // Not the centre: a window opens centred, maybe under a resting pointer.
+    SetCursorPos(rect.left + (rect.right - rect.left) / 3, rect.top + (rect.bottom - rect.top) / 3);
     mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
     Print(L"hovering");
     return 0;
