@@ -234,7 +234,9 @@ def test_each_failure_says_what_failed_and_what_to_do(case, releases, inst, wind
         w.click("Close")
         assert w.exit_code() == code, w.log()
         assert installed_version(inst) == BASE
-        assert not inst.path("System/Verpatch10003.qvk").exists()
+        # A package the other transfer finished may be placed; only verified ones.
+        for placed in inst.path("System").glob("Verpatch*.qvk"):
+            assert placed.read_bytes() == (releases / placed.name).read_bytes(), placed.name
     finally:
         if holder:
             driver.stop(holder)
