@@ -528,98 +528,156 @@ std::optional<RunResult> PackageRun::Run() {
   }
 }
 
+// ---- The run's steps ----------------------------------------------------------
+
+// The server list, exactly as the launcher fetches, checks and stores it.
+std::optional<RunResult> FetchServerList(const InstallationState& installation, const std::atomic<bool>& stop) {
+  const std::string& base_url = installation.server_list_base_url;
+  HttpTransfer http(stop);
+  int failures = 0;
+  const fs::path stored = installation.root / kStoredServerListPath;
+  const ServerListLoader load = [&](const std::vector<unsigned char>* document) {
+    ServerList list;
+    return document ? LoadServerListDocument(*document, u"", list) : LoadServerListFile(stored, u"", list);
+  };
+  ServerListOutcome outcome = ServerListOutcome::kRetry;
+  for (int attempt = 1; outcome == ServerListOutcome::kRetry; ++attempt) {
+    if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
+    if (attempt > 1 && !WaitUnlessStopped(BackoffDelayMs(attempt - 1, -1), stop)) {
+      return Fail(RunStatus::kCancelled, "cancelled");
+    }
+    outcome = DownloadServerlist(http, base_url, failures, load, stored);
+  }
+  if (outcome == ServerListOutcome::kGiveUp) {
+    if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
+    RunResult r = Fail(RunStatus::kServerUnreachable, "the server list cannot be fetched");
+    r.server = ServerListUrl(base_url);
+    return r;
+  }
+  return std::nullopt;
+}
+
+// The release index's bytes, from the base URL only, retried like a package.
+std::optional<RunResult> FetchIndexText(const std::string& url, const DownloadSettings& settings,
+                                        const std::atomic<bool>& stop, std::string* text) {
+  CurlEasy easy;
+  if (!easy.get()) return Fail(RunStatus::kServerUnreachable, "libcurl cannot start");
+  TextBody body;
+  for (int tries = 1;; ++tries) {
+    if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
+    long status = 0;
+    int retry_after = -1;
+    const std::optional<Failure> failure =
+        FetchIndexOnce(easy.get(), url, settings.fetch, stop, &body, &status, &retry_after);
+    LaunchLogf("GET %s: HTTP %ld, %llu bytes%s%s\n", url.c_str(), status,
+               static_cast<unsigned long long>(body.text.size()), failure ? ", " : "",
+               failure ? FailureName(*failure) : "");
+    if (!failure) break;
+    if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
+    SourceState state;
+    state.tries_here = tries;
+    state.retry_after_s = retry_after;
+    const NextStep step = DecideNextStep(*failure, state);
+    if (step.kind != NextStep::kRetrySameSource && step.kind != NextStep::kResume) {
+      RunResult r = Fail(RunStatus::kServerUnreachable, std::string("the release index: ") + FailureName(*failure) +
+                                                            (status ? " (HTTP " + std::to_string(status) + ")" : ""));
+      r.server = url;
+      r.failure = failure;
+      r.http_status = status;
+      return r;
+    }
+    if (!WaitUnlessStopped(step.delay_ms, stop)) return Fail(RunStatus::kCancelled, "cancelled");
+  }
+  *text = std::move(body.text);
+  return std::nullopt;
+}
+
+std::string KeyIds(const std::vector<EcPublicKey>& keys) {
+  std::string ids;
+  for (const EcPublicKey& key : keys) ids += (ids.empty() ? "" : " ") + KeyId(key);
+  return ids.empty() ? "none" : ids;
+}
+
+// Verifies the index's signature over its raw bytes, only then parses and
+// judges it, and adopts the keys it names. Nothing is changed on a refusal.
+std::optional<RunResult> AcceptIndex(const InstallationState& installation, const DownloadHooks& hooks,
+                                     const std::string& url, std::string_view text, ReleaseIndex* index) {
+  const auto refused = [&](IndexProblem problem, const std::string& detail) {
+    RunResult r = RefusedIndex(problem, detail);
+    r.server = url;
+    return r;
+  };
+  const bool has_keys = !installation.keys.empty() || !installation.keys_problem.empty();
+  if (!installation.keys_problem.empty()) {
+    return refused(IndexProblem::kNotSigned, "the installation's keys cannot be read: " + installation.keys_problem);
+  }
+  const SignatureCheck signature = CheckIndexSignature(text, installation.keys);
+  if (has_keys && signature.verdict != SignatureVerdict::kValid) {
+    return refused(IndexProblem::kNotSigned, "the release index is refused: " + DescribeSignature(signature));
+  }
+  LaunchLogf("release index %s%s\n", DescribeSignature(signature).c_str(),
+             has_keys ? "" : "; this installation has no keys to check it with");
+
+  std::string error;
+  if (!ParseReleaseIndex(text, index, &error)) {
+    return refused(IndexProblem::kMalformed, "the release index is malformed: " + error);
+  }
+  LaunchLogf("index serial %llu, base %s, latest %s, %llu packages\n", static_cast<unsigned long long>(index->serial),
+             IndexVersionText(index->base).c_str(), IndexVersionText(index->latest).c_str(),
+             static_cast<unsigned long long>(index->packages.size()));
+  const bool names_keys = !index->trust_root.empty() || !index->trust_release.empty();
+  if (has_keys && !TrustRecordsAllowed(*index, signature)) {
+    return refused(IndexProblem::kNotSigned, "the release index names keys to trust but is not signed by a root key");
+  }
+  switch (JudgeIndex(*index, installation.base_version, installation.highest_serial, UnixNow(hooks))) {
+    case IndexVerdict::kUsable:
+      break;
+    case IndexVerdict::kOlderSerial:
+      return RefusedIndex(IndexProblem::kOlder, "the release index is older than one used before (serial " +
+                                                    std::to_string(index->serial) + " < " +
+                                                    std::to_string(installation.highest_serial) + ")");
+    case IndexVerdict::kExpired:
+      return RefusedIndex(IndexProblem::kExpired, "the release index expired at " + FormatUtcTime(index->expires));
+    case IndexVerdict::kOtherBase:
+      return RefusedIndex(IndexProblem::kOtherBase, "the release index is for base version " +
+                                                        IndexVersionText(index->base) + ", the installation is " +
+                                                        IndexVersionText(installation.base_version) +
+                                                        ": it needs the full client");
+  }
+  if (names_keys && !has_keys) {
+    // Trusting keys from an unchecked index would let anyone lock players out.
+    LaunchLogf("the keys the index names are ignored: this installation has no keys\n");
+  } else if (names_keys) {
+    const TrustedKeys after = KeysAfter(installation.keys, *index);
+    if (after.root != installation.keys.root || after.release != installation.keys.release) {
+      if (!hooks.adopt_keys || !hooks.adopt_keys(after, index->serial)) {
+        return Fail(RunStatus::kVersionNotWritten, "update.ini cannot be written: the new keys were not adopted");
+      }
+      LaunchLogf("keys adopted: root %s; release %s\n", KeyIds(after.root).c_str(), KeyIds(after.release).c_str());
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 RunResult RunDownload(const InstallationState& installation, const DownloadSettings& settings,
                            const DownloadHooks& hooks, const std::atomic<bool>& stop) {
   const std::string& base_url = installation.server_list_base_url;
   if (base_url.empty()) return Fail(RunStatus::kServerUnreachable, "updatecfg.ini names no server list");
-  LaunchLogf("installation at %s, base %s, version %s, index serial seen %llu\n",
+  LaunchLogf("installation at %s, base %s, version %s, index serial seen %llu, keys: root %s; release %s\n",
              installation.root.u8string().c_str(), IndexVersionText(installation.base_version).c_str(),
              IndexVersionText(installation.current_version).c_str(),
-             static_cast<unsigned long long>(installation.highest_serial));
+             static_cast<unsigned long long>(installation.highest_serial), KeyIds(installation.keys.root).c_str(),
+             KeyIds(installation.keys.release).c_str());
 
-  // The server list, exactly as the launcher fetches, checks and stores it.
-  {
-    HttpTransfer http(stop);
-    int failures = 0;
-    const fs::path stored = installation.root / kStoredServerListPath;
-    const ServerListLoader load = [&](const std::vector<unsigned char>* document) {
-      ServerList list;
-      return document ? LoadServerListDocument(*document, u"", list) : LoadServerListFile(stored, u"", list);
-    };
-    ServerListOutcome outcome = ServerListOutcome::kRetry;
-    for (int attempt = 1; outcome == ServerListOutcome::kRetry; ++attempt) {
-      if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
-      if (attempt > 1 && !WaitUnlessStopped(BackoffDelayMs(attempt - 1, -1), stop)) {
-        return Fail(RunStatus::kCancelled, "cancelled");
-      }
-      outcome = DownloadServerlist(http, base_url, failures, load, stored);
-    }
-    if (outcome == ServerListOutcome::kGiveUp) {
-      if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
-      RunResult r = Fail(RunStatus::kServerUnreachable, "the server list cannot be fetched");
-      r.server = ServerListUrl(base_url);
-      return r;
-    }
-  }
-
-  // The release index, from the base URL only.
+  if (std::optional<RunResult> failed = FetchServerList(installation, stop)) return *failed;
+  const std::string index_url = JoinUrl(base_url, kIndexFile);
+  std::string index_text;
+  if (std::optional<RunResult> failed = FetchIndexText(index_url, settings, stop, &index_text)) return *failed;
   ReleaseIndex index;
-  {
-    CurlEasy easy;
-    if (!easy.get()) return Fail(RunStatus::kServerUnreachable, "libcurl cannot start");
-    const std::string url = JoinUrl(base_url, kIndexFile);
-    TextBody body;
-    for (int tries = 1;; ++tries) {
-      if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
-      long status = 0;
-      int retry_after = -1;
-      const std::optional<Failure> failure =
-          FetchIndexOnce(easy.get(), url, settings.fetch, stop, &body, &status, &retry_after);
-      LaunchLogf("GET %s: HTTP %ld, %llu bytes%s%s\n", url.c_str(), status, static_cast<unsigned long long>(body.text.size()),
-                 failure ? ", " : "", failure ? FailureName(*failure) : "");
-      if (!failure) break;
-      if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
-      SourceState state;
-      state.tries_here = tries;
-      state.retry_after_s = retry_after;
-      const NextStep step = DecideNextStep(*failure, state);
-      if (step.kind != NextStep::kRetrySameSource && step.kind != NextStep::kResume) {
-        RunResult r = Fail(RunStatus::kServerUnreachable,
-                                std::string("the release index: ") + FailureName(*failure) +
-                                    (status ? " (HTTP " + std::to_string(status) + ")" : ""));
-        r.server = url;
-        r.failure = failure;
-        r.http_status = status;
-        return r;
-      }
-      if (!WaitUnlessStopped(step.delay_ms, stop)) return Fail(RunStatus::kCancelled, "cancelled");
-    }
-    std::string error;
-    if (!ParseReleaseIndex(body.text, &index, &error)) {
-      RunResult r = Fail(RunStatus::kIndexRefused, "the release index is malformed: " + error);
-      r.server = url;
-      r.index_problem = IndexProblem::kMalformed;
-      return r;
-    }
-  }
-  LaunchLogf("index serial %llu, base %s, latest %s, %llu packages\n", static_cast<unsigned long long>(index.serial),
-             IndexVersionText(index.base).c_str(), IndexVersionText(index.latest).c_str(), static_cast<unsigned long long>(index.packages.size()));
-  switch (JudgeIndex(index, installation.base_version, installation.highest_serial, UnixNow(hooks))) {
-    case IndexVerdict::kUsable:
-      break;
-    case IndexVerdict::kOlderSerial:
-      return RefusedIndex(IndexProblem::kOlder, "the release index is older than one used before (serial " +
-                                                    std::to_string(index.serial) + " < " +
-                                                    std::to_string(installation.highest_serial) + ")");
-    case IndexVerdict::kExpired:
-      return RefusedIndex(IndexProblem::kExpired, "the release index expired at " + FormatUtcTime(index.expires));
-    case IndexVerdict::kOtherBase:
-      return RefusedIndex(IndexProblem::kOtherBase, "the release index is for base version " +
-                                                        IndexVersionText(index.base) + ", the installation is " +
-                                                        IndexVersionText(installation.base_version) +
-                                                        ": it needs the full client");
+  if (std::optional<RunResult> failed = AcceptIndex(installation, hooks, index_url, index_text, &index)) {
+    return *failed;
   }
 
   // What to fetch.

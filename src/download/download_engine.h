@@ -16,6 +16,7 @@
 #include <string>
 
 #include "base/version.h"
+#include "package/index_signature.h"
 #include "update/package_fetch.h"
 
 // Partial downloads, at the installation's root (never in System, whose
@@ -36,6 +37,11 @@ struct InstallationState {
   VersionNumber base_version = 0;
   VersionNumber current_version = 0;
   uint64_t highest_serial = 0;       // of the indexes used before; 0: none
+  // The keys an index must be signed by (none: unsigned indexes are taken,
+  // as before signing existed). `keys_problem` set: the installation's keys
+  // cannot be read, and every index is refused.
+  TrustedKeys keys;
+  std::string keys_problem;
 };
 
 enum class RunStatus {
@@ -53,7 +59,7 @@ enum class RunStatus {
 };
 
 // Why an index was refused.
-enum class IndexProblem { kNone, kMalformed, kOlder, kExpired, kOtherBase };
+enum class IndexProblem { kNone, kMalformed, kOlder, kExpired, kOtherBase, kNotSigned };
 
 struct RunResult {
   RunStatus status = RunStatus::kServerUnreachable;
@@ -79,12 +85,16 @@ struct DownloadProgress {
 // The installation's update.ini raised to `latest` with the index's serial,
 // written whole in one step. False when it could not be written.
 using VersionWriter = std::function<bool(VersionNumber latest, uint64_t serial)>;
+// The keys adopted from an index's trust records, written with its serial
+// whole in one step. False when they could not be written.
+using KeysWriter = std::function<bool(const TrustedKeys& keys, uint64_t serial)>;
 using ProgressSink = std::function<void(const DownloadProgress&)>;
 // Free bytes on the drive of `path`; tests make a disk smaller.
 using FreeSpaceProbe = std::function<uint64_t(const std::filesystem::path& path)>;
 
 struct DownloadHooks {
   VersionWriter write_version;
+  KeysWriter adopt_keys;
   ProgressSink progress;      // optional; called from the run's thread
   FreeSpaceProbe free_space;  // optional; std::filesystem::space otherwise
   std::function<int64_t()> now;  // seconds since 1970 UTC; optional

@@ -37,6 +37,7 @@ int RunQuiet(const DownloadSettings& settings) {
   }
   DownloadHooks hooks;
   hooks.write_version = &WriteInstallationVersion;
+  hooks.adopt_keys = &WriteAdoptedKeys;
   std::atomic<bool> stop{false};
   const RunResult result = RunDownload(ReadInstallation(), settings, hooks, stop);
   LaunchLogf("result: %s\n", DescribeResult(result).c_str());

@@ -19,6 +19,30 @@ int Setting(const wchar_t* key, int fallback, int low, int high) {
   return std::clamp(ReadProfileNumber(kUpdateConfigIni, kSettingsSection, key, fallback), low, high);
 }
 
+// Room for some forty keys in one list; a longer value is refused, not cut.
+constexpr size_t kKeyListChars = 4096;
+
+// One role's keys: the ones adopted from a rotation (update.ini [Download])
+// when present, else the operator's (updatecfg.ini [trust]). False with
+// `problem` set when a value is no list of keys.
+bool ReadKeys(const wchar_t* adopted_key, const wchar_t* shipped_key, std::vector<EcPublicKey>* keys,
+              std::string* problem) {
+  std::wstring text = ReadProfileText(kUpdateIni, L"Download", adopted_key, L"", kKeyListChars);
+  std::wstring where = std::wstring(L"update.ini [Download] ") + adopted_key;
+  if (text.find_first_not_of(L" \t") == std::wstring::npos) {
+    text = ReadProfileText(kUpdateConfigIni, L"trust", shipped_key, L"", kKeyListChars);
+    where = std::wstring(L"updatecfg.ini [trust] ") + shipped_key;
+  }
+  std::string error;
+  const std::string narrow(text.begin(), text.end());  // base64 is ASCII; anything else is refused below
+  const bool ascii = std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; });
+  if (text.size() + 1 >= kKeyListChars || !ascii || !ParsePublicKeyList(narrow, keys, &error)) {
+    *problem = std::string(where.begin(), where.end()) + ": " + (error.empty() ? "not a list of keys" : error);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Blocker ClaimDownloaderRun() {
@@ -49,6 +73,10 @@ InstallationState ReadInstallation() {
   state.base_version = ReadBaseVersion();
   state.current_version = ReadCurrentVersion();
   state.highest_serial = ReadIndexSerial();
+  if (!ReadKeys(L"Root", L"root", &state.keys.root, &state.keys_problem) ||
+      !ReadKeys(L"Release", L"release", &state.keys.release, &state.keys_problem)) {
+    state.keys = TrustedKeys();
+  }
   return state;
 }
 
@@ -64,4 +92,12 @@ DownloadSettings ReadDownloadSettings() {
 
 bool WriteInstallationVersion(VersionNumber latest, uint64_t serial) {
   return RaiseUpdateIni(IndexVersionText(latest), serial);
+}
+
+bool WriteAdoptedKeys(const TrustedKeys& keys, uint64_t serial) {
+  const std::string root = PublicKeyListText(keys.root);
+  const std::string release = PublicKeyListText(keys.release);
+  return ReplaceUpdateIniValues({{L"Download", L"Root", std::wstring(root.begin(), root.end())},
+                                 {L"Download", L"Release", std::wstring(release.begin(), release.end())},
+                                 {L"Download", L"Serial", std::to_wstring(serial)}});
 }

@@ -21,12 +21,16 @@ Blocker ClaimDownloaderRun();
 // What runs, for the log: "the game", "a launcher", "another download program".
 const char* BlockerName(Blocker blocker);
 
-// The installation in the current directory, as the launcher reads it.
+// The installation in the current directory, as the launcher reads it, with
+// the keys its release indexes must be signed by: updatecfg.ini [trust] root=
+// and release=, each replaced by update.ini [Download] Root= and Release=
+// once a rotation wrote them.
 InstallationState ReadInstallation();
 
 // "./updatecfg.ini" [download]: parallel, max_kbps, proxy, stall_seconds,
 // connect_timeout_seconds. Missing keys keep their defaults.
 DownloadSettings ReadDownloadSettings();
 
-// The update.ini writer of the engine.
+// The update.ini writers of the engine.
 bool WriteInstallationVersion(VersionNumber latest, uint64_t serial);
+bool WriteAdoptedKeys(const TrustedKeys& keys, uint64_t serial);

@@ -413,6 +413,7 @@ void DownloaderWindow::StartRun() {
 
   DownloadHooks hooks;
   hooks.write_version = &WriteInstallationVersion;
+  hooks.adopt_keys = &WriteAdoptedKeys;
   hooks.progress = [this](const DownloadProgress& p) {
     {
       std::lock_guard<std::mutex> lock(mutex_);

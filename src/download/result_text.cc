@@ -25,6 +25,7 @@ ResultText TextForResult(const RunResult& r) {
         case IndexProblem::kOlder: return {IDS_DL_FAIL_INDEX_OLDER, {}};
         case IndexProblem::kExpired: return {IDS_DL_FAIL_INDEX_EXPIRED, {}};
         case IndexProblem::kOtherBase: return {IDS_DL_FAIL_FULL_CLIENT, {}};
+        case IndexProblem::kNotSigned: return {IDS_DL_FAIL_NOT_SIGNED, {r.server}};
         case IndexProblem::kMalformed:
         case IndexProblem::kNone: break;
       }

@@ -52,6 +52,8 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
   RunResult malformed = Result(RunStatus::kIndexRefused);
   malformed.index_problem = IndexProblem::kMalformed;
   malformed.server = "http://host/packages.txt";
+  RunResult not_signed = malformed;
+  not_signed.index_problem = IndexProblem::kNotSigned;
   RunResult held = Result(RunStatus::kMoveRefused);
   held.package = "Verpatch10002.qvk";
 
@@ -75,6 +77,7 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
       {"older index", older, IDS_DL_FAIL_INDEX_OLDER, {}},
       {"other base", other_base, IDS_DL_FAIL_FULL_CLIENT, {}},
       {"malformed index", malformed, IDS_DL_FAIL_INDEX_UNREADABLE, {"http://host/packages.txt"}},
+      {"index not signed", not_signed, IDS_DL_FAIL_NOT_SIGNED, {"http://host/packages.txt"}},
       {"move refused", held, IDS_DL_FAIL_MOVE, {"Verpatch10002.qvk"}},
   };
   for (const auto& c : cases) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "package/index_signature.h"
+
 namespace {
 
 constexpr size_t kMaxFieldBytes = 1024;
@@ -149,9 +151,9 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
     *error = "line " + std::to_string(line) + ": " + what;
     return false;
   };
-  if (text.size() > kMaxReleaseIndexBytes) return fail(0, "larger than the 4 MiB an index may have");
+  if (text.size() > kMaxReleaseIndexBytes) return fail(0, "larger than the 1 MiB an index may have");
   bool seen_format = false, seen_serial = false, seen_expires = false, seen_base = false;
-  bool seen_latest = false, seen_needs = false;
+  bool seen_latest = false, seen_needs = false, seen_signature = false;
   size_t needs_line = 0;
   std::vector<std::pair<VersionNumber, size_t>> package_lines;  // version, line
   for (size_t start = 0; start < text.size();) {
@@ -186,6 +188,7 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
       return false;
     };
     if (!seen_format && record != "format") return fail(line_number, "the first record is not \"format\"");
+    if (seen_signature) return fail(line_number, "a record after the signature record");
     if (record == "format") {
       if (!once(&seen_format) || !want_fields(2)) return fail(line_number, problem);
       if (f[1] != "1") return fail(line_number, "format " + std::string(f[1]) + " is not format 1");
@@ -239,6 +242,15 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
       if (!ParseSha256Hex(f[4], &p.sha256)) return fail(line_number, "the SHA-256 is not 64 hex digits");
       package_lines.push_back({p.version, line_number});
       out.packages.push_back(std::move(p));
+    } else if (record == "trust") {
+      if (!want_fields(3)) return fail(line_number, problem);
+      EcPublicKey key;
+      if (f[1] != "root" && f[1] != "release") return fail(line_number, "a trust record is for root or release");
+      if (!ParsePublicKeyText(f[2], &key)) return fail(line_number, "not a public key (base64 of 65 bytes)");
+      (f[1] == "root" ? out.trust_root : out.trust_release).push_back(key);
+    } else if (record == "signature") {
+      // Checked over the raw bytes before parsing; here only its place.
+      if (!once(&seen_signature) || !want_fields(3)) return fail(line_number, problem);
     } else {
       return fail(line_number, "unknown record \"" + std::string(record) + "\"");
     }
@@ -289,5 +301,7 @@ std::string FormatReleaseIndex(const ReleaseIndex& index) {
     text += "package\t" + IndexVersionText(p.version) + "\t" + p.file_name + "\t" + std::to_string(p.size) +
             "\t" + Sha256Hex(p.sha256) + "\n";
   }
+  for (const EcPublicKey& key : index.trust_root) text += "trust\troot\t" + PublicKeyText(key) + "\n";
+  for (const EcPublicKey& key : index.trust_release) text += "trust\trelease\t" + PublicKeyText(key) + "\n";
   return text;
 }

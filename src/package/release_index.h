@@ -10,6 +10,9 @@
 //   needs    M.m.b M.m.b ...        the packages the latest version needs
 //   mirror   URL/                   zero or more, in order of preference
 //   package  M.m.b NAME SIZE SHA256 one per published package
+//   trust    root|release KEY       the keys to trust from now on (see
+//                                   index_signature.h); zero or more
+//   signature KEY-ID SIGNATURE      the last record, if any
 // Unknown records are refused, so that a newer format fails loudly. Pure
 // functions, callable from any thread.
 #pragma once
@@ -20,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/ecdsa_p256.h"
 #include "base/sha256.h"
 #include "base/version.h"
 
@@ -38,6 +42,8 @@ struct ReleaseIndex {
   std::vector<VersionNumber> needs;  // ascending, distinct
   std::vector<std::string> mirrors;
   std::vector<IndexedPackage> packages;  // ascending by version
+  std::vector<EcPublicKey> trust_root;     // the trust records, by role
+  std::vector<EcPublicKey> trust_release;
 
   // The package record of `version`, or null (a binary search: `packages`
   // must be ascending, as a parsed index's are).
@@ -47,8 +53,10 @@ struct ReleaseIndex {
 // The largest package an index may name.
 inline constexpr uint64_t kMaxPackageBytes = uint64_t{1} << 40;
 
-// The largest index accepted: some 100 bytes a package.
-inline constexpr size_t kMaxReleaseIndexBytes = 4 << 20;
+// The largest index accepted: some 100 bytes a package. Its signature is
+// checked over the whole text before it is parsed, so the text is bounded
+// while it is fetched.
+inline constexpr size_t kMaxReleaseIndexBytes = 1 << 20;
 
 // Reads `text` into `index`. On a malformed index returns false and sets
 // `error` to "line N: what is wrong" (line 0 for what concerns the whole).
@@ -57,8 +65,8 @@ inline constexpr size_t kMaxReleaseIndexBytes = 4 << 20;
 // version above the base and not above the latest.
 bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* error);
 
-// The index as text, records in a fixed order: the same index gives the same
-// bytes.
+// The index as text, records in a fixed order, without a signature record:
+// the same index gives the same bytes.
 std::string FormatReleaseIndex(const ReleaseIndex& index);
 
 // "YYYY-MM-DDTHH:MM:SSZ" <-> seconds since 1970-01-01 UTC (years 1970 to

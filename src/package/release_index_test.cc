@@ -11,11 +11,14 @@ const std::string kHeader = "format\t1\nserial\t7\nbase\t1.0.0\nlatest\t1.0.2\n"
 const std::string kPackages =
     "package\t1.0.1\tVerpatch10001.qvk\t100\t" + kHash + "\npackage\t1.0.2\tVerpatch10002.qvk\t200\t" + kHash + "\n";
 const std::string kSound = kHeader + "needs\t1.0.1 1.0.2\n" + kPackages;
+// A public key as trust records write it.
+const std::string kKey = "BKO5EJwUP5dBozH/muIXQ0eTy4N2DoELRiEa0fjfMgdRKTPt8CRv9/KBPwKprJx8UwUJjX0DD7hmdwLgaFc9ACs=";
 
 TEST(ParseReleaseIndex, ReadsASoundIndex) {
   const std::string text = "# published by qvk index\r\n" + kSound +
                            "expires\t2027-01-02T03:04:05Z\nmirror\thttps://cdn.example/game/\n"
-                           "mirror\thttp://127.0.0.1:8080/p/\n";
+                           "mirror\thttp://127.0.0.1:8080/p/\ntrust\trelease\t" + kKey + "\n"
+                           "trust\troot\t" + kKey + "\nsignature\t0123456789abcdef\tAAAA\r\n";
   ReleaseIndex index;
   std::string error;
   ASSERT_TRUE(ParseReleaseIndex(text, &index, &error)) << error;
@@ -31,6 +34,8 @@ TEST(ParseReleaseIndex, ReadsASoundIndex) {
   int64_t expected = 0;
   ASSERT_TRUE(ParseUtcTime("2027-01-02T03:04:05Z", &expected));
   EXPECT_EQ(index.expires, expected);
+  EXPECT_EQ(index.trust_root.size(), 1u);
+  EXPECT_EQ(index.trust_release.size(), 1u);
 
   // Written again, it reads the same and writes the same bytes.
   const std::string written = FormatReleaseIndex(index);
@@ -85,6 +90,11 @@ TEST(ParseReleaseIndex, RefusesEveryMalformedLineWithItsNumber) {
       {"format\t1\nserial\t1\nbase\t1.0.2\nlatest\t1.0.2\nneeds\t1.0.2\n",
        "line 0: the latest version is not above the base"},
       {"format\t1\nbase\t1.0.0\nlatest\t1.0.1\nneeds\t1.0.1\n", "line 0: no \"serial\" record"},
+      {"format\t1\ntrust\tadmin\t" + kKey + "\n", "line 2: a trust record is for root or release"},
+      {"format\t1\ntrust\troot\t" + kKey.substr(4) + "\n", "line 2: not a public key (base64 of 65 bytes)"},
+      {"format\t1\ntrust\troot\n", "line 2: \"trust\" takes 2 fields, not 1"},
+      {"format\t1\nsignature\tx\ty\nserial\t1\n", "line 3: a record after the signature record"},
+      {"format\t1\nsignature\tx\n", "line 2: \"signature\" takes 2 fields, not 1"},
   };
   for (const Case& c : cases) {
     ReleaseIndex index;

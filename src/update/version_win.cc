@@ -60,7 +60,7 @@ uint64_t ReadIndexSerial() {
   return serial;
 }
 
-bool RaiseUpdateIni(const std::string& version_text, uint64_t serial) {
+bool ReplaceUpdateIniValues(const std::vector<UpdateIniValue>& values) {
   // The edit goes to a copy, which then replaces the file in one step: a
   // kill leaves the old file or the new one, never half of it.
   const std::wstring temp = std::wstring(kUpdateIni) + L".tmp";
@@ -68,14 +68,18 @@ bool RaiseUpdateIni(const std::string& version_text, uint64_t serial) {
   DeleteFileW(temp.c_str());
   if (!CopyFileW(kUpdateIni, temp.c_str(), FALSE) && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
   ClearReadOnlyForWrite(temp);
-  const bool written =
-      WriteProfileText(temp, L"Setting", L"Version", std::wstring(version_text.begin(), version_text.end())) &&
-      WriteProfileText(temp, L"Download", L"Serial", std::to_wstring(serial));
+  bool written = true;
+  for (const UpdateIniValue& v : values) written = written && WriteProfileText(temp, v.section, v.key, v.value);
   if (!written || !MoveFileExW(temp.c_str(), kUpdateIni, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     DeleteFileW(temp.c_str());
     return false;
   }
   return true;
+}
+
+bool RaiseUpdateIni(const std::string& version_text, uint64_t serial) {
+  return ReplaceUpdateIniValues({{L"Setting", L"Version", std::wstring(version_text.begin(), version_text.end())},
+                                 {L"Download", L"Serial", std::to_wstring(serial)}});
 }
 
 bool WriteUpdateIniVersion(const std::string& text) {

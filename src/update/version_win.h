@@ -31,6 +31,14 @@ uint64_t ReadIndexSerial();
 // index's serial, through a copy that replaces the file in one step; other
 // keys are kept. False when it could not be written (the file is unchanged).
 bool RaiseUpdateIni(const std::string& version_text, uint64_t serial);
+// Sets each value in a copy of "./update.ini" that then replaces the file in
+// one step; other keys are kept. False when it could not be written.
+struct UpdateIniValue {
+  const wchar_t* section;
+  const wchar_t* key;
+  std::wstring value;
+};
+bool ReplaceUpdateIniValues(const std::vector<UpdateIniValue>& values);
 
 // Reads "./update.ini" [Setting] Version and "./updatecfg.ini" [run]
 // base_version (256 characters each; missing reads as 0) into

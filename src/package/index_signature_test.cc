@@ -1,0 +1,169 @@
+#include "package/index_signature.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "base/base64.h"
+
+namespace {
+
+const std::string kIndex = "format\t1\nserial\t3\nbase\t1.0.0\nlatest\t1.0.1\nneeds\t1.0.1\n"
+                           "package\t1.0.1\tVerpatch10001.qvk\t100\t" + std::string(64, 'a') + "\n";
+
+// Made with the openssl command line, not with our code:
+//   openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out k.pem
+//   openssl pkey -in k.pem -pubout -outform DER | tail -c 65 | base64
+//   openssl dgst -sha256 -sign k.pem kIndex | openssl asn1parse -inform DER
+// with r and s of the DER signature written as 32 bytes each.
+const char kOpensslKey[] = "BKO5EJwUP5dBozH/muIXQ0eTy4N2DoELRiEa0fjfMgdRKTPt8CRv9/KBPwKprJx8UwUJjX0DD7hmdwLgaFc9ACs=";
+const char kOpensslRecord[] =
+    "signature\t724c4ea599c895e0\tGXMk8J8ba5T1i9BNEjHhs0zMcqMvut5PQATyldhQBJ57rqDS6Lbh+jHLzfJNV4dP3tvBdWkIDS45Z0deawYh+w==\n";
+
+class IndexSignature : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = EcPrivateKey::Generate();
+    release_ = EcPrivateKey::Generate();
+    next_release_ = EcPrivateKey::Generate();
+    ASSERT_TRUE(root_ && release_ && next_release_);
+    keys_.root = {root_->public_key()};
+    keys_.release = {release_->public_key()};
+  }
+
+  std::string Signed(const std::string& text, const EcPrivateKey& key) {
+    const std::optional<std::string> out = SignIndexText(text, key);
+    EXPECT_TRUE(out.has_value());
+    return out.value_or("");
+  }
+
+  std::unique_ptr<EcPrivateKey> root_, release_, next_release_;
+  TrustedKeys keys_;
+};
+
+TEST_F(IndexSignature, EveryChangedByteOfIndexOrRecordIsRefused) {
+  const std::string text = Signed(kIndex, *release_);
+  const SignatureCheck good = CheckIndexSignature(text, keys_);
+  ASSERT_EQ(good.verdict, SignatureVerdict::kValid);
+  EXPECT_EQ(good.role, KeyRole::kRelease);
+  EXPECT_EQ(good.key_id, KeyId(release_->public_key()));
+  for (size_t i = 0; i < text.size(); ++i) {
+    for (uint8_t change : {0x01, 0x80}) {
+      std::string bad = text;
+      bad[i] = static_cast<char>(bad[i] ^ change);
+      EXPECT_NE(CheckIndexSignature(bad, keys_).verdict, SignatureVerdict::kValid)
+          << "byte " << i << " ^ " << int{change} << " of\n" << text;
+    }
+  }
+}
+
+TEST_F(IndexSignature, ASignatureMadeByTheOpensslCommandLineVerifies) {
+  TrustedKeys keys;
+  EcPublicKey key;
+  ASSERT_TRUE(ParsePublicKeyText(kOpensslKey, &key));
+  EXPECT_EQ(KeyId(key), "724c4ea599c895e0");
+  keys.release = {key};
+  EXPECT_EQ(CheckIndexSignature(kIndex + kOpensslRecord, keys).verdict, SignatureVerdict::kValid);
+  // CRLF after the record, and none at all, are the same record.
+  std::string crlf = kIndex + kOpensslRecord;
+  crlf.insert(crlf.size() - 1, "\r");
+  EXPECT_EQ(CheckIndexSignature(crlf, keys).verdict, SignatureVerdict::kValid);
+  const std::string bare = kIndex + std::string(kOpensslRecord, sizeof kOpensslRecord - 2);
+  EXPECT_EQ(CheckIndexSignature(bare, keys).verdict, SignatureVerdict::kValid);
+}
+
+TEST_F(IndexSignature, EachRefusalSaysWhy) {
+  const std::string by_release = Signed(kIndex, *release_);
+  const std::string record = by_release.substr(kIndex.size());
+  const struct {
+    const char* name;
+    std::string text;
+    SignatureVerdict verdict;
+  } cases[] = {
+      {"unsigned", kIndex, SignatureVerdict::kUnsigned},
+      {"unknown key", Signed(kIndex, *next_release_), SignatureVerdict::kUnknownKey},
+      {"second record", by_release + record, SignatureVerdict::kSecondSignature},
+      {"record inside", kIndex + record + kIndex.substr(kIndex.find("package")), SignatureVerdict::kNotLast},
+      {"comment after", by_release + "# more\n", SignatureVerdict::kNotLast},
+      {"two line ends after", by_release + "\n", SignatureVerdict::kNotLast},
+      {"no key id", kIndex + "signature\t" + record.substr(record.rfind('\t') + 1), SignatureVerdict::kMalformed},
+      {"short signature", kIndex + record.substr(0, record.size() - 6) + "==\n", SignatureVerdict::kMalformed},
+      {"upper-case key id", kIndex + "signature\t" + [&] {
+         std::string id = KeyId(release_->public_key());
+         for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+         return id;
+       }() + record.substr(record.rfind('\t')), SignatureVerdict::kMalformed},
+      {"empty record", kIndex + "signature\n", SignatureVerdict::kMalformed},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CheckIndexSignature(c.text, keys_).verdict, c.verdict) << c.name;
+  }
+  // Without keys nothing is trusted.
+  EXPECT_EQ(CheckIndexSignature(by_release, TrustedKeys()).verdict, SignatureVerdict::kUnknownKey);
+}
+
+TEST_F(IndexSignature, OnlyARootKeyRotatesAndTheOldReleaseKeyIsRefusedAfter) {
+  std::string rotation = kIndex + "trust\trelease\t" + PublicKeyText(next_release_->public_key()) + "\n";
+  ReleaseIndex parsed;
+  std::string error;
+
+  // Signed by the release key: readable, but its trust records are refused.
+  const std::string by_release = Signed(rotation, *release_);
+  SignatureCheck check = CheckIndexSignature(by_release, keys_);
+  ASSERT_EQ(check.verdict, SignatureVerdict::kValid);
+  ASSERT_TRUE(ParseReleaseIndex(by_release, &parsed, &error)) << error;
+  EXPECT_FALSE(TrustRecordsAllowed(parsed, check));
+
+  // Signed by the root key: adopted.
+  const std::string by_root = Signed(rotation, *root_);
+  check = CheckIndexSignature(by_root, keys_);
+  ASSERT_EQ(check.verdict, SignatureVerdict::kValid);
+  EXPECT_EQ(check.role, KeyRole::kRoot);
+  ASSERT_TRUE(ParseReleaseIndex(by_root, &parsed, &error)) << error;
+  ASSERT_TRUE(TrustRecordsAllowed(parsed, check));
+  const TrustedKeys after = KeysAfter(keys_, parsed);
+  EXPECT_EQ(after.root, keys_.root);  // no root records: the root keys stay
+  EXPECT_EQ(after.release, std::vector<EcPublicKey>{next_release_->public_key()});
+
+  EXPECT_EQ(CheckIndexSignature(Signed(kIndex, *release_), after).verdict, SignatureVerdict::kUnknownKey);
+  EXPECT_EQ(CheckIndexSignature(Signed(kIndex, *next_release_), after).verdict, SignatureVerdict::kValid);
+  EXPECT_EQ(CheckIndexSignature(Signed(kIndex, *root_), after).verdict, SignatureVerdict::kValid);
+
+  // An index without trust records needs no role.
+  ASSERT_TRUE(ParseReleaseIndex(kIndex, &parsed, &error));
+  EXPECT_TRUE(TrustRecordsAllowed(parsed, SignatureCheck()));
+}
+
+TEST(PublicKeyText, ReadsExactlyABase64Point) {
+  EcPublicKey key;
+  std::vector<EcPublicKey> keys;
+  std::string error;
+  ASSERT_TRUE(ParsePublicKeyText(kOpensslKey, &key));
+  EXPECT_EQ(PublicKeyText(key), kOpensslKey);
+  const std::string good = kOpensslKey;
+  for (const std::string& bad : {good.substr(4), good + "AAAA", "A" + good.substr(1), good.substr(0, 86) + "B=",
+                                 good.substr(0, 87) + " ", std::string(88, '=')}) {
+    EXPECT_FALSE(ParsePublicKeyText(bad, &key)) << bad;
+  }
+  ASSERT_TRUE(ParsePublicKeyList("  " + good + "\t" + good + " ", &keys, &error)) << error;
+  EXPECT_EQ(keys.size(), 2u);
+  EXPECT_FALSE(ParsePublicKeyList(good + " x", &keys, &error));
+  EXPECT_EQ(error, "\"x\" is not a public key (base64 of 65 bytes)");
+  EXPECT_EQ(keys.size(), 2u) << "a refused list changes nothing";
+}
+
+TEST(Base64, RoundTripsAndRefusesNonCanonicalText) {
+  for (size_t n = 0; n < 7; ++n) {
+    std::vector<uint8_t> bytes(n);
+    for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(0xf0 + i);
+    const std::string text = Base64Encode(bytes.data(), n);
+    EXPECT_EQ(Base64Decode(text), bytes) << text;
+  }
+  EXPECT_EQ(Base64Encode(reinterpret_cast<const uint8_t*>("foob"), 4), "Zm9vYg==");
+  for (const char* bad : {"Zm9vYg=", "Zm9vYh==", "Zm9v Yg==", "Zg=a", "=AAA", "Zm9vYg==AAAA", "Zm-v"}) {
+    EXPECT_FALSE(Base64Decode(bad).has_value()) << bad;
+  }
+}
+
+}  // namespace
