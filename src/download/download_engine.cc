@@ -613,9 +613,9 @@ std::optional<RunResult> AcceptIndex(const InstallationState& installation, cons
   }
   const SignatureCheck signature = CheckIndexSignature(text, installation.keys);
   if (has_keys && signature.verdict != SignatureVerdict::kValid) {
-    return refused(IndexProblem::kNotSigned, "the release index is refused: " + DescribeSignature(signature));
+    return refused(IndexProblem::kNotSigned, "the release index is refused: " + DescribeSignature(signature, installation.keys));
   }
-  LaunchLogf("release index %s%s\n", DescribeSignature(signature).c_str(),
+  LaunchLogf("release index %s%s\n", DescribeSignature(signature, installation.keys).c_str(),
              has_keys ? "" : "; this installation has no keys to check it with");
 
   std::string error;

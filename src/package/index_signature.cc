@@ -125,8 +125,9 @@ SignatureCheck CheckIndexSignature(std::string_view text, const TrustedKeys& key
   return check;
 }
 
-std::string DescribeSignature(const SignatureCheck& check) {
+std::string DescribeSignature(const SignatureCheck& check, const TrustedKeys& keys) {
   const std::string id = check.key_id.empty() ? "" : " " + check.key_id;
+  if (keys.empty() && check.verdict == SignatureVerdict::kUnknownKey) return "signed by key" + id;
   switch (check.verdict) {
     case SignatureVerdict::kValid:
       return std::string("signed by ") + (check.role == KeyRole::kRoot ? "root" : "release") + " key" + id;

@@ -57,7 +57,9 @@ struct SignatureCheck {
 SignatureCheck CheckIndexSignature(std::string_view text, const TrustedKeys& keys);
 
 // A sentence for logs and the operator: "signed by root key 0123abcd...".
-std::string DescribeSignature(const SignatureCheck& check);
+// Checked against no keys, an index is only "not signed" or "signed by key
+// 0123abcd...".
+std::string DescribeSignature(const SignatureCheck& check, const TrustedKeys& keys);
 
 // `text`, an index without a signature record ending in a line end, with
 // the signature record of `key` appended; nullopt when signing failed.

@@ -154,9 +154,9 @@ TEST(PublicKeyText, ReadsExactlyABase64Point) {
 }
 
 TEST(Base64, RoundTripsAndRefusesNonCanonicalText) {
-  for (size_t n = 0; n < 7; ++n) {
-    std::vector<uint8_t> bytes(n);
-    for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(0xf0 + i);
+  const uint8_t kBytes[] = {0xf0, 0x0f, 0xff, 0x00, 0x80, 0x7f};
+  for (size_t n = 0; n <= sizeof kBytes; ++n) {
+    const std::vector<uint8_t> bytes(kBytes, kBytes + n);
     const std::string text = Base64Encode(bytes.data(), n);
     EXPECT_EQ(Base64Decode(text), bytes) << text;
   }

@@ -19,9 +19,11 @@
 #include "package/entry_names.h"
 #include "package/patch_list.h"
 #include "package/qvk_archive.h"
+#include "package/index_signature.h"
 #include "package/release_index.h"
 #include "qvk/qvk_commands.h"
 #include "qvk/qvk_ini.h"
+#include "qvk/qvk_keys.h"
 #include "qvk/qvk_manifest_io.h"
 #include "qvk/qvk_platform.h"
 #include "serverlist/server_list_parser.h"
@@ -155,13 +157,33 @@ std::vector<std::u16string> ListSystem(const char16_t* suffix) {
 // expired or for another base.
 bool CheckAgainstIndex(const std::string& text, const std::string& name, VersionNumber base,
                        VersionNumber current, Report* report) {
-  ReleaseIndex index;
+  // The signature first, against the installation's keys, as the download program does.
+  TrustedKeys keys;
   std::string error;
+  if (!ReadTrustedKeys(".", &keys, &error)) {
+    report->Text("index", name + ": refused: the installation's keys cannot be read: " + error);
+    return false;
+  }
+  const SignatureCheck signature = CheckIndexSignature(text, keys);
+  if (!keys.empty() && signature.verdict != SignatureVerdict::kValid) {
+    report->Text("index", name + ": refused: " + DescribeSignature(signature, keys) +
+                              " (the installation trusts root " + std::to_string(keys.root.size()) +
+                              " and release " + std::to_string(keys.release.size()) + " keys)");
+    return false;
+  }
+  ReleaseIndex index;
   if (!ParseReleaseIndex(text, &index, &error)) {
     report->Text("index", name + ": refused: " + error);
     return false;
   }
-  std::string about = name + ": serial " + std::to_string(index.serial) + ", latest " + IndexVersionText(index.latest);
+  if (!keys.empty() && !TrustRecordsAllowed(index, signature)) {
+    report->Text("index", name + ": refused: it names keys to trust but is " + DescribeSignature(signature, keys) +
+                              ": only a root key may sign trust records");
+    return false;
+  }
+  std::string about = name + ": serial " + std::to_string(index.serial) + ", latest " +
+                      IndexVersionText(index.latest) + ", " + DescribeSignature(signature, keys) +
+                      (keys.empty() ? " (the installation has no keys: players take it unchecked)" : "");
   switch (JudgeIndex(index, base, 0, static_cast<int64_t>(std::time(nullptr)))) {
     case IndexVerdict::kOtherBase:
       report->Text("index", about + "; for base " + IndexVersionText(index.base) +

@@ -22,6 +22,7 @@ int VerifyCommand(const Operands& args, const Options& options);
 int PatchCommand(const Operands& args, const Options& options);
 int CheckCommand(const Operands& args, const Options& options);
 int IndexCommand(const Operands& args, const Options& options);
+int KeygenCommand(const Operands& args, const Options& options);
 
 // What qvk verify finds in one package file: the archive's structure and
 // the manifest it carries, checked against the earlier packages in

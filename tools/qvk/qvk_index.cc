@@ -1,13 +1,16 @@
 // qvk index: the release index of a folder of packages, "packages.txt".
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
+#include "package/index_signature.h"
 #include "package/patch_list.h"
 #include "package/release_index.h"
 #include "qvk/qvk_commands.h"
+#include "qvk/qvk_keys.h"
 #include "update/package_check.h"
 
 namespace fs = std::filesystem;
@@ -21,6 +24,71 @@ bool ManifestVersions(const fs::path& package, std::vector<int32_t>* versions) {
   PatchListIndex index;
   return archive && QvkReadAll(archive.get(), u"PatchList.txt", &text) == 0 &&
          ParsePatchList(std::move(text), PatchListMode::kWorker, &index, versions);
+}
+
+// The key that signs, the keys that say its role, and the trust records.
+struct Signing {
+  std::unique_ptr<EcPrivateKey> key;
+  TrustedKeys known;       // from --keys or trust.ini beside the key; may be empty
+  std::string known_from;  // where they were read
+};
+
+// Reads --sign, --keys, --trust-root and --trust-release into `signing` and
+// `index`; refuses whatever would make players refuse the index or lock them out.
+std::optional<int> PrepareSigning(const Options& options, Signing* signing, ReleaseIndex* index) {
+  for (const auto& [name, value] : options.values) {
+    if (name != u"trust-root" && name != u"trust-release") continue;
+    EcPublicKey key;
+    if (!ParsePublicKeyText(U8(value), &key)) {
+      return Fail("--" + U8(name) + "=" + U8(value) + ": not a public key (base64 of 65 bytes, as qvk keygen prints)");
+    }
+    (name == u"trust-root" ? index->trust_root : index->trust_release).push_back(key);
+  }
+  const bool rotates = !index->trust_root.empty() || !index->trust_release.empty();
+  if (!options.Has(u"sign")) {
+    if (rotates) return Fail("--trust-root and --trust-release need --sign with the root key");
+    return std::nullopt;
+  }
+  const fs::path key_file(options.Value(u"sign"));
+  std::string error;
+  signing->key = ReadPrivateKey(key_file, &error);
+  if (!signing->key) return Fail("--sign: " + error);
+  std::error_code ec;
+  fs::path keys_file = key_file.parent_path() / kTrustFile;
+  if (options.Has(u"keys")) {
+    keys_file = fs::path(options.Value(u"keys"));
+  } else if (!fs::exists(keys_file, ec)) {
+    keys_file.clear();
+  }
+  if (!keys_file.empty()) {
+    if (!ReadTrustedKeys(keys_file, &signing->known, &error)) return Fail("--keys: " + error);
+    signing->known_from = PathText(keys_file);
+  }
+  const EcPublicKey& signer = signing->key->public_key();
+  const auto in = [&](const std::vector<EcPublicKey>& keys) {
+    return std::find(keys.begin(), keys.end(), signer) != keys.end();
+  };
+  if (!keys_file.empty() && !in(signing->known.root) && !in(signing->known.release)) {
+    return Fail("the key of " + PathText(key_file) + " (id " + KeyId(signer) + ") is not among the keys of " +
+                signing->known_from + ": players would refuse the index");
+  }
+  if (rotates) {
+    // A key's role is not in the key itself: only the operator's list tells.
+    if (keys_file.empty()) {
+      return Fail("trust records must be signed by a root key, and qvk cannot tell a key's role by itself: "
+                  "name the keys with --keys=trust.ini (written by qvk keygen) or --keys=INSTALLATION");
+    }
+    if (!in(signing->known.root)) {
+      return Fail("the key of " + PathText(key_file) + " is a release key in " + signing->known_from +
+                  ": only a root key may sign trust records; players would refuse the index");
+    }
+    if (!index->trust_root.empty() &&
+        std::find(index->trust_root.begin(), index->trust_root.end(), signer) == index->trust_root.end()) {
+      Warn("after this index players trust only the root keys it names, not the one signing it: "
+           "keep the new root key's private file offline and at hand");
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -53,6 +121,8 @@ int IndexCommand(const Operands& args, const Options& options) {
   for (const auto& [name, value] : options.values) {
     if (name == u"mirror") index.mirrors.push_back(U8(value));
   }
+  Signing signing;
+  if (const std::optional<int> failed = PrepareSigning(options, &signing, &index)) return *failed;
 
   // The index only grows: a serial at or below the published one would be
   // refused by every player who has seen that one.
@@ -107,8 +177,21 @@ int IndexCommand(const Operands& args, const Options& options) {
   }
   index.needs = NeededPackages(index.latest, versions, index.base);
 
-  // Read back before it is written: what players will parse.
-  const std::string text = FormatReleaseIndex(index);
+  // Read back before it is written: what players will check and parse.
+  std::string text = FormatReleaseIndex(index);
+  std::string signed_by;
+  if (signing.key) {
+    const std::optional<std::string> with_signature = SignIndexText(text, *signing.key);
+    if (!with_signature) return Fail("the index cannot be signed");
+    text = *with_signature;
+    TrustedKeys players = signing.known;
+    if (players.empty()) players.release.push_back(signing.key->public_key());
+    const SignatureCheck verified = CheckIndexSignature(text, players);
+    if (verified.verdict != SignatureVerdict::kValid) {
+      return Fail("the signed index does not verify (" + DescribeSignature(verified, players) + "); nothing written");
+    }
+    signed_by = signing.known.empty() ? "signed by key " + verified.key_id : DescribeSignature(verified, players);
+  }
   ReleaseIndex check;
   std::string error;
   if (!ParseReleaseIndex(text, &check, &error)) return Fail("the index would be refused: " + error);
@@ -127,7 +210,14 @@ int IndexCommand(const Operands& args, const Options& options) {
     fs::remove(tmp, ec);
     return Fail(PathText(out) + ": cannot be replaced");
   }
-  std::printf("%s: serial %s, latest %s needs %zu of %zu packages\n", PathText(out).c_str(), serial.c_str(),
-              IndexVersionText(index.latest).c_str(), index.needs.size(), index.packages.size());
+  std::printf("%s: serial %s, latest %s needs %zu of %zu packages, %s\n", PathText(out).c_str(), serial.c_str(),
+              IndexVersionText(index.latest).c_str(), index.needs.size(), index.packages.size(),
+              signed_by.empty() ? "not signed" : signed_by.c_str());
+  if (!index.trust_root.empty() || !index.trust_release.empty()) {
+    const TrustedKeys after = KeysAfter(signing.known, index);
+    std::printf("Players who accept it trust these keys from now on. Put them in %s and in the updatecfg.ini "
+                "of the full client:\n%s",
+                signing.known_from.c_str(), TrustSection(after).c_str());
+  }
   return 0;
 }

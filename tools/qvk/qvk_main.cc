@@ -24,13 +24,22 @@ constexpr char kUsage[] =
     "                                   build PACKAGE_DIR/Verpatch<version>.qvk with its\n"
     "                                   cumulative PatchList.txt\n"
     "  qvk check [--json] [--codepage=CP] [--required=VERSION] [--index=packages.txt]\n"
-    "            INSTALLATION           tell what the launcher would decide (and which\n"
-    "                                   packages the index needs are missing or damaged);\n"
+    "            INSTALLATION           tell what the launcher would decide (and whether\n"
+    "                                   the installation's keys accept the index's\n"
+    "                                   signature, and which packages the index needs\n"
+    "                                   are missing or damaged);\n"
     "                                   exit status 0 only when it would start the game\n"
     "                                   and nothing needed is missing or damaged\n"
     "  qvk index PACKAGE_DIR --serial=N --base=VERSION [--expires=DAYS|TIME]\n"
-    "            [--mirror=URL]...      verify every package in PACKAGE_DIR and write\n"
-    "                                   its release index PACKAGE_DIR/packages.txt\n"
+    "            [--mirror=URL]... [--sign=KEY.pem [--keys=trust.ini|INSTALLATION]\n"
+    "            [--trust-root=PUBLIC_KEY]... [--trust-release=PUBLIC_KEY]...]\n"
+    "                                   verify every package in PACKAGE_DIR and write\n"
+    "                                   its release index PACKAGE_DIR/packages.txt,\n"
+    "                                   signed with KEY.pem; trust records (new keys\n"
+    "                                   for players) only with a root key\n"
+    "  qvk keygen [--release] KEYDIR    make a root key and a release key (or only a\n"
+    "                                   release key) in KEYDIR, never replacing one,\n"
+    "                                   and KEYDIR/trust.ini with their public keys\n"
     "  qvk --help                       show this text\n"
     "Entry names match with a-z folded to upper case. Exit status: 0 success,\n"
     "1 failure, 2 wrong usage.\n";
@@ -61,6 +70,7 @@ int main(int argc, char** argv) {
   if (command == u"patch") return PatchCommand(args, options);
   if (command == u"check") return CheckCommand(args, options);
   if (command == u"index") return IndexCommand(args, options);
+  if (command == u"keygen") return KeygenCommand(args, options);
   std::fprintf(stderr, "qvk: unknown command: %s\n", U8(command).c_str());
   return Usage();
 }

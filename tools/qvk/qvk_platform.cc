@@ -1,9 +1,12 @@
 #include "qvk/qvk_platform.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <iconv.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "base/text.h"
@@ -79,3 +82,26 @@ bool DecodeCodePage(std::string_view bytes, unsigned code_page, std::u16string* 
 }
 
 unsigned DefaultCodePage() { return 1252; }
+
+bool CreatePrivateFile(const std::filesystem::path& path, const std::string& data, std::string* error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  bool ok = fchmod(fd, 0600) == 0;  // whatever the umask
+  for (size_t at = 0; ok && at < data.size();) {
+    const ssize_t n = write(fd, data.data() + at, data.size() - at);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) at += static_cast<size_t>(n);
+  }
+  ok = fsync(fd) == 0 && ok;
+  if (!ok) *error = std::strerror(errno);
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    *error = std::strerror(errno);
+  }
+  if (!ok) unlink(path.c_str());
+  return ok;
+}

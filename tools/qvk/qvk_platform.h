@@ -34,3 +34,7 @@ bool DecodeCodePage(std::string_view bytes, unsigned code_page, std::u16string* 
 // The code page the launcher would use on this machine: the ANSI code page on
 // Windows, 1252 elsewhere.
 unsigned DefaultCodePage();
+
+// Creates `path` with `data`, readable and writable only by its owner (mode
+// 0600 on Linux); never replaces an existing file. False with `error` set.
+bool CreatePrivateFile(const std::filesystem::path& path, const std::string& data, std::string* error);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "base/owners_win.h"
 #include "package/entry_names.h"
 #include "package/qvk_file.h"
 #include "package/qvk_file_win.h"
@@ -79,3 +80,22 @@ bool DecodeCodePage(std::string_view bytes, unsigned code_page, std::u16string* 
 }
 
 unsigned DefaultCodePage() { return GetACP(); }
+
+bool CreatePrivateFile(const std::filesystem::path& path, const std::string& data, std::string* error) {
+  // The folder's inherited rights apply: keys belong on the operator's own machine.
+  UniqueHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    *error = GetLastError() == ERROR_FILE_EXISTS ? "exists" : "cannot be created";
+    return false;
+  }
+  DWORD written = 0;
+  bool ok = WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+            written == data.size() && FlushFileBuffers(file.get());
+  ok = file.Close() && ok;
+  if (!ok) {
+    DeleteFileW(path.c_str());
+    *error = "cannot be written";
+  }
+  return ok;
+}
