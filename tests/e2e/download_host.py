@@ -39,10 +39,11 @@ def write_tree(root: Path, files):
         p.write_bytes(data if isinstance(data, bytes) else data.encode())
 
 
-def make_releases(work: Path, game_exe, big=0, serial=1):
+def make_releases(work: Path, game_exe, big=0, serial=1, index_args=()):
     """Three releases after the base, each with its package in work/srv, and
-    the index written by qvk index. `game_exe(n)` gives release n's game;
-    `big` bytes of incompressible data go into each release's data file."""
+    the index written by qvk index (with `index_args`, e.g. --sign=KEY).
+    `game_exe(n)` gives release n's game; `big` bytes of incompressible data
+    go into each release's data file."""
     trees = {BASE: {"Game.exe": game_exe(0), "link.ini": LINK, "gamedata/BaseData/GraphicsLevel.ini": LEVEL,
                     "data/a.txt": "a0", "data/old.txt": "old"}}
     trees["1.0.1"] = dict(trees[BASE], **{"Game.exe": game_exe(1), "data/new1.txt": "new in 1",
@@ -63,13 +64,26 @@ def make_releases(work: Path, game_exe, big=0, serial=1):
         qvk("patch", work / "trees" / previous, work / "trees" / version, srv, f"--version={version}",
             f"--base={BASE}", "--game-exe=Game.exe", *extra)
         previous = version
-    qvk("index", srv, f"--serial={serial}", f"--base={BASE}")
+    qvk("index", srv, f"--serial={serial}", f"--base={BASE}", *index_args)
     (srv / "serverlist.xml").write_bytes(server_list(number("1.0.3"), [("一区", 1, "zone-one")]))
     return srv
 
 
-def base_installation(inst, url, game_exe, current=BASE, settings=None):
-    """An installation at the base version as the game's installer leaves it."""
+def make_keys(work: Path):
+    """A root and a release key made by qvk keygen in `work`, and the
+    [trust] values an installation takes."""
+    qvk("keygen", work)
+    trust = {}
+    for line in (work / "trust.ini").read_text().splitlines():
+        if "=" in line and not line.startswith(";"):
+            key, value = line.split("=", 1)
+            trust[key] = value
+    return trust
+
+
+def base_installation(inst, url, game_exe, current=BASE, settings=None, trust=None):
+    """An installation at the base version as the game's installer leaves it,
+    with the operator's public keys (`trust`: root= and release=) if given."""
     work = inst.root.parent / "base-archives"
     inst.path("System").mkdir(parents=True, exist_ok=True)
     write_tree(work / "sys", {"link.ini": LINK})
@@ -80,6 +94,8 @@ def base_installation(inst, url, game_exe, current=BASE, settings=None):
     sections = {"run": {"base_version": BASE, "game_exe": "Game.exe"}, "home": {"serverlist": url}}
     if settings:
         sections["download"] = settings
+    if trust:
+        sections["trust"] = trust
     inst.ini("updatecfg.ini", sections)
     inst.ini("System/GameConfig.ini", {"FirstRun": {"DataVersion": 2}})
     inst.ini("update.ini", {"Setting": {"Version": current}})

@@ -73,6 +73,8 @@ def test_a_fresh_installation_reaches_the_latest_release_and_the_launcher_starts
     assert not inst.path("download").exists()
     log = download_log(inst)
     assert "result: updated: updated to 1.0.3" in log, log
+    # An installation without keys takes the unsigned index, and says so.
+    assert "release index not signed; this installation has no keys to check it with" in log, log
     assert f"{nginx.url('/srv/packages.txt')}: HTTP 200" in log.replace("GET ", ""), log
 
     # The launcher agrees: it starts release 3's game.

@@ -182,8 +182,12 @@ def html_instead_of_packages(releases, server):
         server.routes[f"/srv/{name}"] = page
 
 
+# A public key the served (unsigned) indexes were not signed by.
+OPERATOR_KEY = "BKO5EJwUP5dBozH/muIXQ0eTy4N2DoELRiEa0fjfMgdRKTPt8CRv9/KBPwKprJx8UwUJjX0DD7hmdwLgaFc9ACs="
+
+
 @pytest.mark.parametrize("case", ["404", "refused", "html page", "other base", "launcher runs", "disk full",
-                                  "file held"])
+                                  "file held", "not signed", "not signed zh"])
 def test_each_failure_says_what_failed_and_what_to_do(case, releases, inst, window, hold, driver, tmp_path,
                                                       request):
     first = needed_packages(releases)[0]
@@ -201,18 +205,22 @@ def test_each_failure_says_what_failed_and_what_to_do(case, releases, inst, wind
     elif case == "html page":
         server = HttpServer()
         html_instead_of_packages(releases, server)
-        url, text = server.url("/srv"), f"did not send {first} but a page"
+        # Either transfer may fail first: the text names the one that did.
+        url, text = server.url("/srv"), "but a page or a file of the wrong size"
     else:
         server = Nginx(releases.parent, tmp_path / "nginx")
         url = server.url("/srv")
         text = {"other base": "This installation is too old to be updated",
+                "not signed": f"This update is not signed by the game's operator ({url}/packages.txt). "
+                              "Someone may have tampered with it: do not go on.",
+                "not signed zh": f"此更新没有游戏运营方的签名（{url}/packages.txt），可能已被篡改：请不要继续。",
                 "launcher runs": "The launcher is running and must be closed first",
                 "disk full": "Not enough free space: free ",
                 "file held": f"{first} cannot be written in the game folder, though the drive has room"}[case]
     if case == "disk full":
         inst = request.getfixturevalue("small_disk")
         (inst.root.parent / "filler.bin").write_bytes(b"\0" * (36 << 20))
-    base_installation(inst, url, game_exe)
+    base_installation(inst, url, game_exe, trust={"release": OPERATOR_KEY} if "not signed" in case else None)
     if case == "other base":
         inst.ini("updatecfg.ini", {"run": {"base_version": "0.9.0", "game_exe": "Game.exe"},
                                    "home": {"serverlist": url}})
@@ -226,14 +234,19 @@ def test_each_failure_says_what_failed_and_what_to_do(case, releases, inst, wind
         holder, first_line = driver.background("hold-file", inst.path(f"download/{first}"))
         assert first_line == "held"
     try:
-        w = window(inst)
+        w = window(inst, "zh" if case.endswith("zh") else "en")
         shown = w.wait_text(text, ms=90000)
-        assert shown[PRIMARY] == "Retry" and shown[SECONDARY] == "Close", shown
+        if case.endswith("zh"):
+            assert shown[PRIMARY] == "重试" and shown[SECONDARY] == "关闭", shown
+        else:
+            assert shown[PRIMARY] == "Retry" and shown[SECONDARY] == "Close", shown
         if case == "disk full":
             assert re.search(r"free \d+\.\d MB on drive Z:, then press Retry", shown[STATUS]), shown
-        w.click("Close")
+        w.click(shown[SECONDARY])
         assert w.exit_code() == code, w.log()
         assert installed_version(inst) == BASE
+        if "not signed" in case:
+            assert not inst.path("download").exists() and not list(inst.path("System").glob("Verpatch*"))
         # A package the other transfer finished may be placed; only verified ones.
         for placed in inst.path("System").glob("Verpatch*.qvk"):
             assert placed.read_bytes() == (releases / placed.name).read_bytes(), placed.name

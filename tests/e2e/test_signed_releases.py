@@ -1,0 +1,131 @@
+"""Signed releases under Wine against a real nginx: an installation that
+carries its operator's keys takes only indexes they signed, refuses a
+changed one before it fetches anything, and follows a key rotation that only
+the root key may make."""
+import hashlib
+import re
+import shutil
+
+import pytest
+
+from conftest import Installation
+from download_host import BASE, Nginx, base_installation, make_keys, make_releases, number, qvk
+from test_download import download_log, game_exe, run_downloader, update_ini_version
+from test_run import server_list
+
+
+def key_id(log, role):
+    return re.search(rf"signed by {role} key ([0-9a-f]{{16}})", log).group(1)
+
+
+def ini_value(inst, key):
+    match = re.search(rf"^{key}=(.*?)\r?$", inst.path("update.ini").read_text(encoding="latin-1"), re.M)
+    return match.group(1) if match else None
+
+
+@pytest.fixture(scope="module")
+def signed(tmp_path_factory):
+    """Keys, and the three releases signed with the release key in srv/."""
+    work = tmp_path_factory.mktemp("signed")
+    trust = make_keys(work / "keys")
+    srv = make_releases(work, game_exe, index_args=[f"--sign={work / 'keys' / 'release-key.pem'}"])
+    return work, srv, trust
+
+
+def copy_release(srv, name):
+    """The packages and server list of `srv` in a folder beside it, for
+    another index over the same packages."""
+    out = srv.parent / name
+    shutil.copytree(srv, out, ignore=shutil.ignore_patterns("packages.txt"))
+    return out
+
+
+def test_a_signed_release_is_fetched_and_a_changed_record_is_refused_before_anything_is_fetched(
+        signed, tmp_path, launcher, wine_session):
+    work, srv, trust = signed
+    nginx = Nginx(work, tmp_path / "nginx")
+    try:
+        # The signed release of three versions reaches the latest.
+        inst = Installation(tmp_path / "inst")
+        base_installation(inst, nginx.url("/srv"), game_exe, trust=trust)
+        assert run_downloader(wine_session, inst) == 0, download_log(inst)
+        assert update_ini_version(inst) == "1.0.3"
+        assert key_id(download_log(inst), "release")
+
+        # The attacker's package for 1.0.3, and the signed index with its
+        # record changed to that package's size and hash.
+        evil_tree = work / "trees" / "evil"
+        shutil.copytree(work / "trees" / "1.0.3", evil_tree)
+        (evil_tree / "Game.exe").write_bytes(game_exe(666))
+        tampered = copy_release(srv, "tampered")
+        (tampered / "Verpatch10003.qvk").unlink()
+        qvk("patch", work / "trees" / "1.0.2", evil_tree, tampered, "--version=1.0.3", f"--base={BASE}",
+            "--game-exe=Game.exe", "--allow-removals")
+        evil = (tampered / "Verpatch10003.qvk").read_bytes()
+        text = (srv / "packages.txt").read_text()
+        text, changed = re.subn(r"(package\t1\.0\.3\tVerpatch10003\.qvk\t)\d+\t[0-9a-f]{64}",
+                                rf"\g<1>{len(evil)}\t{hashlib.sha256(evil).hexdigest()}", text)
+        assert changed == 1
+        (tampered / "packages.txt").write_text(text)
+        # 1.0.0 still plays: the operator has not required more.
+        (tampered / "serverlist.xml").write_bytes(server_list(number(BASE), [("一区", 1, "zone-one")]))
+
+        victim = Installation(tmp_path / "victim")
+        base_installation(victim, nginx.url("/tampered"), game_exe, trust=trust)
+        before = len(nginx.requests())
+        assert run_downloader(wine_session, victim) == 1
+        log = download_log(victim)
+        assert re.search(r"result: index refused: the release index is refused: its signature by key "
+                         r"[0-9a-f]{16} does not match its bytes", log), log
+        assert [r[0] for r in nginx.requests()[before:]] == ["/tampered/serverlist.xml", "/tampered/packages.txt"]
+        assert not victim.path("download").exists()
+        assert update_ini_version(victim) == BASE
+        assert launcher.run(victim, "zone=3", timeout=90) == 1
+        assert len(victim.wait_stub_records(1, rel_dir="System")) == 1, victim.log_text()
+        assert victim.path("System/Game.exe").read_bytes() == game_exe(0)
+    finally:
+        nginx.close()
+
+
+def test_after_a_rotation_by_the_root_key_the_old_release_key_is_refused(signed, tmp_path, wine_session):
+    work, srv, trust = signed
+    new_release = work / "keys2"
+    out = qvk("keygen", "--release", new_release).stdout.decode()
+    new_key = re.search(r"public key: (\S+)", out).group(1)
+    rotation = copy_release(srv, "rotation")
+    qvk("index", rotation, "--serial=2", f"--base={BASE}", f"--sign={work / 'keys' / 'root-key.pem'}",
+        f"--trust-release={new_key}")
+    old = copy_release(srv, "old-key")
+    qvk("index", old, "--serial=3", f"--base={BASE}", f"--sign={work / 'keys' / 'release-key.pem'}")
+    new = copy_release(srv, "new-key")
+    qvk("index", new, "--serial=3", f"--base={BASE}", f"--sign={new_release / 'release-key.pem'}")
+
+    nginx = Nginx(work, tmp_path / "nginx")
+    try:
+        inst = Installation(tmp_path / "inst")
+
+        def run_against(folder):
+            inst.ini("updatecfg.ini", {"run": {"base_version": BASE, "game_exe": "Game.exe"},
+                                       "home": {"serverlist": nginx.url(f"/{folder.name}")}, "trust": trust})
+            return run_downloader(wine_session, inst)
+
+        base_installation(inst, nginx.url("/rotation"), game_exe, trust=trust)
+        assert run_against(rotation) == 0, download_log(inst)
+        assert update_ini_version(inst) == "1.0.3"
+        log = download_log(inst)
+        assert "keys adopted: root " in log, log
+        assert ini_value(inst, "Release") == new_key
+        assert ini_value(inst, "Root") == trust["root"]
+        assert ini_value(inst, "Serial") == "2"
+
+        assert run_against(old) == 1
+        log = download_log(inst)
+        assert re.search(r"result: index refused: the release index is refused: signed by key [0-9a-f]{16}, "
+                         r"which is not trusted", log), log
+        assert ini_value(inst, "Release") == new_key and ini_value(inst, "Serial") == "2"
+
+        assert run_against(new) == 0, download_log(inst)
+        assert "result: up to date" in download_log(inst)
+        assert ini_value(inst, "Serial") == "3"
+    finally:
+        nginx.close()
