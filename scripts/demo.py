@@ -31,8 +31,9 @@ RATE = "3m"  # nginx's limit_rate: 3 MiB a second for each transfer
 
 
 def make_releases(work, srv, url, stub_game):
-    """The operator's side: three trees, two packages, the index and the
-    server list that requires the latest release."""
+    """The operator's side: keys, three trees, two packages, the index signed
+    with the release key, and the server list that requires the latest
+    release."""
     game = lambda n: stub_game.read_bytes() + f"release {n}".encode()
     link = demo_install.ini_text({"common": {"proxy": f"{url}/Proxy.ini", "pqxenc": f"{url}/pqx_enc.ini",
                                              "pqxbsid": f"{url}/pqx_bsid.xml"}})
@@ -48,7 +49,10 @@ def make_releases(work, srv, url, stub_game):
         qvk("patch", work / "trees" / previous, work / "trees" / version, srv, f"--version={version}",
             "--base=1.0.0", "--game-exe=Game.exe", *extra)
         previous = version
-    qvk("index", srv, "--serial=1", "--base=1.0.0")
+    made = qvk("keygen", work / "keys").stdout.decode()
+    print("operator: qvk keygen made the keys:\n" + "".join(f"  {line}\n" for line in made.splitlines()), end="")
+    indexed = qvk("index", srv, "--serial=1", "--base=1.0.0", f"--sign={work / 'keys' / 'release-key.pem'}")
+    print("  " + indexed.stdout.decode().strip())
     (srv / "serverlist.xml").write_bytes(demo_install.server_list_xml(demo_install.version_number(RELEASES[-1]),
                                                                        demo_install.DEFAULT_ZONES))
     (srv / "Proxy.ini").write_bytes(b"[proxy]\r\nenabled=0\r\n")
@@ -86,7 +90,11 @@ def main():
     print(f"served by nginx at {url} (limit_rate {RATE} a transfer)")
     inst = OUT / "installation"
     demo_install.build(inst, url, stub, current="1.0.0")
-    print(f"player: an installation at the base version 1.0.0 in {inst}")
+    # The full client carries the operator's public keys: it takes only signed indexes.
+    trust = (OUT / "operator" / "keys" / "trust.ini").read_text()
+    with open(inst / "updatecfg.ini", "a", newline="\r\n") as config:
+        config.write(trust[trust.index("\n[trust]") + 1:])
+    print(f"player: an installation at the base version 1.0.0 in {inst}, with the operator's public keys")
     print(f"Windows build: {WIN} ({wine_host.BUILD_NAME})")
 
     subprocess.run([WINESERVER, "-p"], env=env, check=False)
