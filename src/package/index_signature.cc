@@ -12,6 +12,7 @@ bool IsSignatureLine(std::string_view line) {
 }
 
 bool ReadSignatureRecord(std::string_view line, std::string* key_id, EcSignature* signature) {
+  if (line.substr(0, kRecord.size()) != kRecord) return false;  // a bare "signature"
   line.remove_prefix(kRecord.size());
   const size_t tab = line.find('\t');
   if (tab != 16) return false;

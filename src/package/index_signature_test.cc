@@ -95,9 +95,17 @@ TEST_F(IndexSignature, EachRefusalSaysWhy) {
          return id;
        }() + record.substr(record.rfind('\t')), SignatureVerdict::kMalformed},
       {"empty record", kIndex + "signature\n", SignatureVerdict::kMalformed},
+      {"bare record at the end", kIndex + "signature", SignatureVerdict::kMalformed},
+      {"bare record and CR", kIndex + "signature\r", SignatureVerdict::kMalformed},
+      {"bare record and CRLF", kIndex + "signature\r\n", SignatureVerdict::kMalformed},
+      {"bare record alone", "signature", SignatureVerdict::kMalformed},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(CheckIndexSignature(c.text, keys_).verdict, c.verdict) << c.name;
+    // A buffer of exactly the text's size, so that a read past it is caught.
+    const std::unique_ptr<char[]> exact(new char[c.text.size()]);
+    std::copy(c.text.begin(), c.text.end(), exact.get());
+    EXPECT_EQ(CheckIndexSignature(std::string_view(exact.get(), c.text.size()), keys_).verdict, c.verdict)
+        << c.name;
   }
   // Without keys nothing is trusted.
   EXPECT_EQ(CheckIndexSignature(by_release, TrustedKeys()).verdict, SignatureVerdict::kUnknownKey);
