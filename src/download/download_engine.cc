@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kIndexFile[] = "packages.txt";
+constexpr char kKeyStatementFile[] = "keys.txt";
 // Left free beside the packages: the launcher, its logs and the game need room too.
 constexpr uint64_t kSpaceMargin = 16ull << 20;
 
@@ -114,6 +115,7 @@ RunResult RefusedIndex(IndexProblem problem, std::string detail) {
 // ---- The release index ------------------------------------------------------
 
 struct TextBody {
+  size_t cap = kMaxReleaseIndexBytes;
   std::string text;
   bool too_long = false;
 };
@@ -121,7 +123,7 @@ struct TextBody {
 size_t OnTextBody(char* data, size_t size, size_t count, void* user) noexcept {
   auto* body = static_cast<TextBody*>(user);
   const size_t n = size * count;
-  if (n > kMaxReleaseIndexBytes - body->text.size()) {
+  if (n > body->cap - body->text.size()) {
     body->too_long = true;
     return 0;
   }
@@ -557,12 +559,14 @@ std::optional<RunResult> FetchServerList(const InstallationState& installation, 
   return std::nullopt;
 }
 
-// The release index's bytes, from the base URL only, retried like a package.
+// A small text file from the base URL only (the release index, the key
+// statement), at most `cap` bytes, retried like a package.
 std::optional<RunResult> FetchIndexText(const std::string& url, const DownloadSettings& settings,
-                                        const std::atomic<bool>& stop, std::string* text) {
+                                        const std::atomic<bool>& stop, size_t cap, std::string* text) {
   CurlEasy easy;
   if (!easy.get()) return Fail(RunStatus::kServerUnreachable, "libcurl cannot start");
   TextBody body;
+  body.cap = cap;
   for (int tries = 1;; ++tries) {
     if (stop.load()) return Fail(RunStatus::kCancelled, "cancelled");
     long status = 0;
@@ -579,7 +583,7 @@ std::optional<RunResult> FetchIndexText(const std::string& url, const DownloadSe
     state.retry_after_s = retry_after;
     const NextStep step = DecideNextStep(*failure, state);
     if (step.kind != NextStep::kRetrySameSource && step.kind != NextStep::kResume) {
-      RunResult r = Fail(RunStatus::kServerUnreachable, std::string("the release index: ") + FailureName(*failure) +
+      RunResult r = Fail(RunStatus::kServerUnreachable, url + ": " + FailureName(*failure) +
                                                             (status ? " (HTTP " + std::to_string(status) + ")" : ""));
       r.server = url;
       r.failure = failure;
@@ -598,24 +602,65 @@ std::string KeyIds(const std::vector<EcPublicKey>& keys) {
   return ids.empty() ? "none" : ids;
 }
 
+// The key statement beside the index, for an installation that missed the
+// index that rotated its keys: the keys it names when a root key the
+// installation trusts signed it and it is newer than the installation's keys.
+std::optional<KeyStatement> FetchKeyStatement(const InstallationState& installation,
+                                              const DownloadSettings& settings, const std::atomic<bool>& stop) {
+  const std::string url = JoinUrl(installation.server_list_base_url, kKeyStatementFile);
+  std::string text;
+  if (FetchIndexText(url, settings, stop, kMaxKeyStatementBytes, &text)) return std::nullopt;
+  const SignatureCheck check = CheckIndexSignature(text, installation.keys);
+  KeyStatement statement;
+  std::string error;
+  if (check.verdict != SignatureVerdict::kValid || check.role != KeyRole::kRoot) {
+    LaunchLogf("key statement refused: %s\n", DescribeSignature(check, installation.keys).c_str());
+  } else if (!ParseKeyStatement(text, &statement, &error)) {
+    LaunchLogf("key statement refused: %s\n", error.c_str());
+  } else if (!TrustRecordsAreNewer(statement.serial, installation.keys_serial)) {
+    LaunchLogf("key statement of serial %llu ignored: the keys held are of serial %llu\n",
+               static_cast<unsigned long long>(statement.serial),
+               static_cast<unsigned long long>(installation.keys_serial));
+  } else {
+    LaunchLogf("key statement of serial %llu, %s\n", static_cast<unsigned long long>(statement.serial),
+               DescribeSignature(check, installation.keys).c_str());
+    return statement;
+  }
+  return std::nullopt;
+}
+
 // Verifies the index's signature over its raw bytes, only then parses and
-// judges it, and adopts the keys it names. Nothing is changed on a refusal.
-std::optional<RunResult> AcceptIndex(const InstallationState& installation, const DownloadHooks& hooks,
+// judges it, and adopts the keys it (or the key statement) names. Nothing is
+// changed on a refusal.
+std::optional<RunResult> AcceptIndex(const InstallationState& installation, const DownloadSettings& settings,
+                                     const DownloadHooks& hooks, const std::atomic<bool>& stop,
                                      const std::string& url, std::string_view text, ReleaseIndex* index) {
   const auto refused = [&](IndexProblem problem, const std::string& detail) {
     RunResult r = RefusedIndex(problem, detail);
     r.server = url;
     return r;
   };
-  const bool has_keys = !installation.keys.empty() || !installation.keys_problem.empty();
   if (!installation.keys_problem.empty()) {
-    return refused(IndexProblem::kNotSigned, "the installation's keys cannot be read: " + installation.keys_problem);
+    RunResult r = refused(IndexProblem::kKeysUnreadable,
+                          "the installation's keys cannot be read: " + installation.keys_problem);
+    r.server = installation.keys_problem;
+    return r;
   }
-  const SignatureCheck signature = CheckIndexSignature(text, installation.keys);
+  const bool has_keys = !installation.keys.empty();
+  TrustedKeys keys = installation.keys;
+  uint64_t keys_serial = installation.keys_serial;
+  SignatureCheck signature = CheckIndexSignature(text, keys);
+  if (signature.verdict == SignatureVerdict::kUnknownKey && !keys.root.empty()) {
+    if (const std::optional<KeyStatement> statement = FetchKeyStatement(installation, settings, stop)) {
+      keys = KeysAfter(keys, statement->trust_root, statement->trust_release);
+      keys_serial = statement->serial;
+      signature = CheckIndexSignature(text, keys);
+    }
+  }
   if (has_keys && signature.verdict != SignatureVerdict::kValid) {
-    return refused(IndexProblem::kNotSigned, "the release index is refused: " + DescribeSignature(signature, installation.keys));
+    return refused(IndexProblem::kNotSigned, "the release index is refused: " + DescribeSignature(signature, keys));
   }
-  LaunchLogf("release index %s%s\n", DescribeSignature(signature, installation.keys).c_str(),
+  LaunchLogf("release index %s%s\n", DescribeSignature(signature, keys).c_str(),
              has_keys ? "" : "; this installation has no keys to check it with");
 
   std::string error;
@@ -647,14 +692,19 @@ std::optional<RunResult> AcceptIndex(const InstallationState& installation, cons
   if (names_keys && !has_keys) {
     // Trusting keys from an unchecked index would let anyone lock players out.
     LaunchLogf("the keys the index names are ignored: this installation has no keys\n");
+  } else if (names_keys && !TrustRecordsAreNewer(index->serial, keys_serial)) {
+    LaunchLogf("the keys the index names are ignored: the keys held are of serial %llu\n",
+               static_cast<unsigned long long>(keys_serial));
   } else if (names_keys) {
-    const TrustedKeys after = KeysAfter(installation.keys, *index);
-    if (after.root != installation.keys.root || after.release != installation.keys.release) {
-      if (!hooks.adopt_keys || !hooks.adopt_keys(after, index->serial)) {
-        return Fail(RunStatus::kVersionNotWritten, "update.ini cannot be written: the new keys were not adopted");
-      }
-      LaunchLogf("keys adopted: root %s; release %s\n", KeyIds(after.root).c_str(), KeyIds(after.release).c_str());
+    keys = KeysAfter(keys, *index);
+    keys_serial = index->serial;
+  }
+  if (keys.root != installation.keys.root || keys.release != installation.keys.release) {
+    if (!hooks.adopt_keys || !hooks.adopt_keys(keys, keys_serial, index->serial)) {
+      return Fail(RunStatus::kVersionNotWritten, "update.ini cannot be written: the new keys were not adopted");
     }
+    LaunchLogf("keys of serial %llu adopted: root %s; release %s\n", static_cast<unsigned long long>(keys_serial),
+               KeyIds(keys.root).c_str(), KeyIds(keys.release).c_str());
   }
   return std::nullopt;
 }
@@ -674,9 +724,11 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
   if (std::optional<RunResult> failed = FetchServerList(installation, stop)) return *failed;
   const std::string index_url = JoinUrl(base_url, kIndexFile);
   std::string index_text;
-  if (std::optional<RunResult> failed = FetchIndexText(index_url, settings, stop, &index_text)) return *failed;
+  if (std::optional<RunResult> failed = FetchIndexText(index_url, settings, stop, kMaxReleaseIndexBytes, &index_text)) {
+    return *failed;
+  }
   ReleaseIndex index;
-  if (std::optional<RunResult> failed = AcceptIndex(installation, hooks, index_url, index_text, &index)) {
+  if (std::optional<RunResult> failed = AcceptIndex(installation, settings, hooks, stop, index_url, index_text, &index)) {
     return *failed;
   }
 

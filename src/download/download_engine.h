@@ -41,6 +41,7 @@ struct InstallationState {
   // as before signing existed). `keys_problem` set: the installation's keys
   // cannot be read, and every index is refused.
   TrustedKeys keys;
+  uint64_t keys_serial = 0;  // the serial of the records the keys came from
   std::string keys_problem;
 };
 
@@ -59,7 +60,7 @@ enum class RunStatus {
 };
 
 // Why an index was refused.
-enum class IndexProblem { kNone, kMalformed, kOlder, kExpired, kOtherBase, kNotSigned };
+enum class IndexProblem { kNone, kMalformed, kOlder, kExpired, kOtherBase, kNotSigned, kKeysUnreadable };
 
 struct RunResult {
   RunStatus status = RunStatus::kServerUnreachable;
@@ -67,7 +68,7 @@ struct RunResult {
   VersionNumber reached = 0; // kUpToDate, kUpdated: the installation's version now
   std::string detail;        // what failed, for the log
   std::string package;       // the package concerned, if any
-  std::string server;        // the URL that failed, if any
+  std::string server;        // the URL that failed (kKeysUnreadable: the file), if any
   std::optional<Failure> failure;  // the last failure of that URL, if any
   long http_status = 0;      // its HTTP status, if it answered
   IndexProblem index_problem = IndexProblem::kNone;
@@ -85,9 +86,10 @@ struct DownloadProgress {
 // The installation's update.ini raised to `latest` with the index's serial,
 // written whole in one step. False when it could not be written.
 using VersionWriter = std::function<bool(VersionNumber latest, uint64_t serial)>;
-// The keys adopted from an index's trust records, written with its serial
-// whole in one step. False when they could not be written.
-using KeysWriter = std::function<bool(const TrustedKeys& keys, uint64_t serial)>;
+// The keys adopted from trust records, written whole in one step with the
+// serial of those records and the index's serial. False when they could not
+// be written.
+using KeysWriter = std::function<bool(const TrustedKeys& keys, uint64_t keys_serial, uint64_t index_serial)>;
 using ProgressSink = std::function<void(const DownloadProgress&)>;
 // Free bytes on the drive of `path`; tests make a disk smaller.
 using FreeSpaceProbe = std::function<uint64_t(const std::filesystem::path& path)>;

@@ -37,3 +37,4 @@
 #define IDS_DL_FAIL_SERVER_BUSY    635
 #define IDS_DL_FAIL_WRITE          636
 #define IDS_DL_FAIL_NOT_SIGNED     637
+#define IDS_DL_FAIL_KEYS           638

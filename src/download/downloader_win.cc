@@ -19,8 +19,9 @@ int Setting(const wchar_t* key, int fallback, int low, int high) {
   return std::clamp(ReadProfileNumber(kUpdateConfigIni, kSettingsSection, key, fallback), low, high);
 }
 
-// Room for some forty keys in one list; a longer value is refused, not cut.
+// Room for the most keys a role may have; a longer value is refused, not cut.
 constexpr size_t kKeyListChars = 4096;
+static_assert(kMaxKeysPerRole * 89 < kKeyListChars);
 
 // One role's keys: the ones adopted from a rotation (update.ini [Download])
 // when present, else the operator's (updatecfg.ini [trust]). False with
@@ -77,6 +78,10 @@ InstallationState ReadInstallation() {
       !ReadKeys(L"Release", L"release", &state.keys.release, &state.keys_problem)) {
     state.keys = TrustedKeys();
   }
+  // The serial of the trust records the keys came from: a rotation's, or the
+  // one the full client was shipped with.
+  state.keys_serial = ReadSerial(kUpdateIni, L"Download", L"KeysSerial");
+  if (state.keys_serial == 0) state.keys_serial = ReadSerial(kUpdateConfigIni, L"trust", L"serial");
   return state;
 }
 
@@ -94,10 +99,11 @@ bool WriteInstallationVersion(VersionNumber latest, uint64_t serial) {
   return RaiseUpdateIni(IndexVersionText(latest), serial);
 }
 
-bool WriteAdoptedKeys(const TrustedKeys& keys, uint64_t serial) {
+bool WriteAdoptedKeys(const TrustedKeys& keys, uint64_t keys_serial, uint64_t index_serial) {
   const std::string root = PublicKeyListText(keys.root);
   const std::string release = PublicKeyListText(keys.release);
   return ReplaceUpdateIniValues({{L"Download", L"Root", std::wstring(root.begin(), root.end())},
                                  {L"Download", L"Release", std::wstring(release.begin(), release.end())},
-                                 {L"Download", L"Serial", std::to_wstring(serial)}});
+                                 {L"Download", L"KeysSerial", std::to_wstring(keys_serial)},
+                                 {L"Download", L"Serial", std::to_wstring(index_serial)}});
 }

@@ -24,7 +24,8 @@ const char* BlockerName(Blocker blocker);
 // The installation in the current directory, as the launcher reads it, with
 // the keys its release indexes must be signed by: updatecfg.ini [trust] root=
 // and release=, each replaced by update.ini [Download] Root= and Release=
-// once a rotation wrote them.
+// once a rotation wrote them, and the serial those keys came with
+// (update.ini [Download] KeysSerial, else updatecfg.ini [trust] serial).
 InstallationState ReadInstallation();
 
 // "./updatecfg.ini" [download]: parallel, max_kbps, proxy, stall_seconds,
@@ -33,4 +34,4 @@ DownloadSettings ReadDownloadSettings();
 
 // The update.ini writers of the engine.
 bool WriteInstallationVersion(VersionNumber latest, uint64_t serial);
-bool WriteAdoptedKeys(const TrustedKeys& keys, uint64_t serial);
+bool WriteAdoptedKeys(const TrustedKeys& keys, uint64_t keys_serial, uint64_t index_serial);

@@ -26,6 +26,7 @@ ResultText TextForResult(const RunResult& r) {
         case IndexProblem::kExpired: return {IDS_DL_FAIL_INDEX_EXPIRED, {}};
         case IndexProblem::kOtherBase: return {IDS_DL_FAIL_FULL_CLIENT, {}};
         case IndexProblem::kNotSigned: return {IDS_DL_FAIL_NOT_SIGNED, {r.server}};
+        case IndexProblem::kKeysUnreadable: return {IDS_DL_FAIL_KEYS, {r.server}};
         case IndexProblem::kMalformed:
         case IndexProblem::kNone: break;
       }

@@ -54,6 +54,9 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
   malformed.server = "http://host/packages.txt";
   RunResult not_signed = malformed;
   not_signed.index_problem = IndexProblem::kNotSigned;
+  RunResult keys_unreadable = Result(RunStatus::kIndexRefused);
+  keys_unreadable.index_problem = IndexProblem::kKeysUnreadable;
+  keys_unreadable.server = "updatecfg.ini [trust] root: \"x\" is not a public key";
   RunResult held = Result(RunStatus::kMoveRefused);
   held.package = "Verpatch10002.qvk";
 
@@ -78,6 +81,7 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
       {"other base", other_base, IDS_DL_FAIL_FULL_CLIENT, {}},
       {"malformed index", malformed, IDS_DL_FAIL_INDEX_UNREADABLE, {"http://host/packages.txt"}},
       {"index not signed", not_signed, IDS_DL_FAIL_NOT_SIGNED, {"http://host/packages.txt"}},
+      {"keys unreadable", keys_unreadable, IDS_DL_FAIL_KEYS, {"updatecfg.ini [trust] root: \"x\" is not a public key"}},
       {"move refused", held, IDS_DL_FAIL_MOVE, {"Verpatch10002.qvk"}},
   };
   for (const auto& c : cases) {

@@ -61,6 +61,10 @@ bool ParsePublicKeyList(std::string_view text, std::vector<EcPublicKey>* keys, s
       *error = "\"" + std::string(word.substr(0, 100)) + "\" is not a public key (base64 of 65 bytes)";
       return false;
     }
+    if (out.size() == kMaxKeysPerRole) {
+      *error = "more than " + std::to_string(kMaxKeysPerRole) + " keys";
+      return false;
+    }
     out.push_back(key);
     at = end;
   }
@@ -155,9 +159,78 @@ bool TrustRecordsAllowed(const ReleaseIndex& index, const SignatureCheck& check)
   return check.verdict == SignatureVerdict::kValid && check.role == KeyRole::kRoot;
 }
 
-TrustedKeys KeysAfter(const TrustedKeys& keys, const ReleaseIndex& index) {
+TrustedKeys KeysAfter(const TrustedKeys& keys, const std::vector<EcPublicKey>& trust_root,
+                      const std::vector<EcPublicKey>& trust_release) {
   TrustedKeys after = keys;
-  if (!index.trust_root.empty()) after.root = index.trust_root;
-  if (!index.trust_release.empty()) after.release = index.trust_release;
+  if (!trust_root.empty()) after.root = trust_root;
+  if (!trust_release.empty()) after.release = trust_release;
   return after;
+}
+
+TrustedKeys KeysAfter(const TrustedKeys& keys, const ReleaseIndex& index) {
+  return KeysAfter(keys, index.trust_root, index.trust_release);
+}
+
+bool ParseKeyStatement(std::string_view text, KeyStatement* statement, std::string* error) {
+  if (text.size() > kMaxKeyStatementBytes) {
+    *error = "larger than 64 KiB";
+    return false;
+  }
+  KeyStatement out;
+  bool seen_format = false, seen_serial = false, seen_signature = false;
+  size_t line_number = 0;
+  const auto fail = [&](const std::string& what) {
+    *error = "line " + std::to_string(line_number) + ": " + what;
+    return false;
+  };
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++line_number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string_view> f;
+    for (size_t at = 0;;) {
+      const size_t tab = line.find('\t', at);
+      f.push_back(line.substr(at, tab == std::string_view::npos ? std::string_view::npos : tab - at));
+      if (tab == std::string_view::npos) break;
+      at = tab + 1;
+    }
+    if (seen_signature) return fail("a record after the signature record");
+    if (!seen_format) {
+      if (f.size() != 2 || f[0] != "format" || f[1] != "1") return fail("not a key statement of format 1");
+      seen_format = true;
+    } else if (f[0] == "serial" && f.size() == 2 && !seen_serial) {
+      if (f[1].empty() || f[1].size() > 19 || f[1].find_first_not_of("0123456789") != std::string_view::npos) {
+        return fail("the serial is not a decimal number");
+      }
+      out.serial = std::stoull(std::string(f[1]));
+      seen_serial = true;
+    } else if (f[0] == "trust" && f.size() == 3 && (f[1] == "root" || f[1] == "release")) {
+      std::vector<EcPublicKey>& role = f[1] == "root" ? out.trust_root : out.trust_release;
+      EcPublicKey key;
+      if (!ParsePublicKeyText(f[2], &key)) return fail("not a public key (base64 of 65 bytes)");
+      if (role.size() == kMaxKeysPerRole) return fail("more than " + std::to_string(kMaxKeysPerRole) + " keys");
+      role.push_back(key);
+    } else if (f[0] == "signature" && f.size() == 3) {
+      seen_signature = true;
+    } else {
+      return fail("not a record of a key statement");
+    }
+  }
+  if (!seen_serial || out.trust_root.empty() || out.trust_release.empty()) {
+    *error = "a key statement names its serial and the keys of both roles";
+    return false;
+  }
+  *statement = std::move(out);
+  return true;
+}
+
+std::string FormatKeyStatement(const KeyStatement& statement) {
+  std::string text = "format\t1\nserial\t" + std::to_string(statement.serial) + "\n";
+  for (const EcPublicKey& key : statement.trust_root) text += "trust\troot\t" + PublicKeyText(key) + "\n";
+  for (const EcPublicKey& key : statement.trust_release) text += "trust\trelease\t" + PublicKeyText(key) + "\n";
+  return text;
 }

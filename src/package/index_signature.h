@@ -21,6 +21,9 @@
 
 enum class KeyRole { kRoot, kRelease };
 
+// The most keys of one role an installation keeps; more are refused.
+inline constexpr size_t kMaxKeysPerRole = 16;
+
 struct TrustedKeys {
   std::vector<EcPublicKey> root;
   std::vector<EcPublicKey> release;
@@ -32,7 +35,8 @@ std::string PublicKeyText(const EcPublicKey& key);
 // Exactly the base64 of a 65-byte uncompressed point; false otherwise.
 bool ParsePublicKeyText(std::string_view text, EcPublicKey* key);
 // A list of keys separated by blanks, as updatecfg.ini [trust] holds them.
-// False with `error` naming the first word that is no key.
+// False with `error` naming the first word that is no key, or when there are
+// more than kMaxKeysPerRole.
 bool ParsePublicKeyList(std::string_view text, std::vector<EcPublicKey>* keys, std::string* error);
 std::string PublicKeyListText(const std::vector<EcPublicKey>& keys);
 
@@ -69,6 +73,33 @@ std::optional<std::string> SignIndexText(std::string_view text, const EcPrivateK
 // records: only one signed by a root key.
 bool TrustRecordsAllowed(const ReleaseIndex& index, const SignatureCheck& check);
 
-// The keys after an accepted index: its trust records replace the keys of
-// their role; the root keys never become none.
+// The keys after accepted trust records: they replace the keys of their role;
+// the root keys never become none.
+TrustedKeys KeysAfter(const TrustedKeys& keys, const std::vector<EcPublicKey>& trust_root,
+                      const std::vector<EcPublicKey>& trust_release);
 TrustedKeys KeysAfter(const TrustedKeys& keys, const ReleaseIndex& index);
+
+// The key statement, "keys.txt", served beside the index for as long as its
+// keys are current: the operator's whole key sets, signed by a root key, so
+// that an installation that missed the index that rotated them can still
+// follow. Records: format 1, serial N (the rotating index's), trust records
+// of both roles, and the signature record.
+inline constexpr size_t kMaxKeyStatementBytes = 64 << 10;
+
+struct KeyStatement {
+  uint64_t serial = 0;
+  std::vector<EcPublicKey> trust_root;
+  std::vector<EcPublicKey> trust_release;
+};
+
+// Reads a statement whose signature was checked; false with `error` set.
+bool ParseKeyStatement(std::string_view text, KeyStatement* statement, std::string* error);
+// The statement's text without its signature record.
+std::string FormatKeyStatement(const KeyStatement& statement);
+
+// Trust records count only when their serial is above that of the keys an
+// installation holds, so that a replayed older rotation cannot bring back
+// keys the operator dropped.
+inline bool TrustRecordsAreNewer(uint64_t records_serial, uint64_t keys_serial) {
+  return records_serial > keys_serial;
+}

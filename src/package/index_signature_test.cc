@@ -143,6 +143,45 @@ TEST_F(IndexSignature, OnlyARootKeyRotatesAndTheOldReleaseKeyIsRefusedAfter) {
   EXPECT_TRUE(TrustRecordsAllowed(parsed, SignatureCheck()));
 }
 
+TEST_F(IndexSignature, AKeyStatementReadsBackAndRefusesWhatIsNotOne) {
+  KeyStatement statement;
+  statement.serial = 7;
+  statement.trust_root = {root_->public_key()};
+  statement.trust_release = {release_->public_key(), next_release_->public_key()};
+  const std::string text = Signed(FormatKeyStatement(statement), *root_);
+  const SignatureCheck check = CheckIndexSignature(text, keys_);
+  EXPECT_EQ(check.verdict, SignatureVerdict::kValid);
+  EXPECT_EQ(check.role, KeyRole::kRoot);
+  KeyStatement read;
+  std::string error;
+  ASSERT_TRUE(ParseKeyStatement(text, &read, &error)) << error;
+  EXPECT_EQ(read.serial, 7u);
+  EXPECT_EQ(read.trust_release, statement.trust_release);
+
+  const std::string root_line = "trust\troot\t" + PublicKeyText(root_->public_key()) + "\n";
+  const std::string release_line = "trust\trelease\t" + PublicKeyText(release_->public_key()) + "\n";
+  std::string too_many = "format\t1\nserial\t1\n" + root_line;
+  for (size_t i = 0; i <= kMaxKeysPerRole; ++i) too_many += release_line;
+  const struct {
+    std::string text;
+    const char* error;
+  } cases[] = {
+      {"serial\t1\n", "line 1: not a key statement of format 1"},
+      {"format\t1\n" + root_line + release_line, "a key statement names its serial and the keys of both roles"},
+      {"format\t1\nserial\t1\n" + root_line, "a key statement names its serial and the keys of both roles"},
+      {"format\t1\nserial\tx\n", "line 2: the serial is not a decimal number"},
+      {"format\t1\nserial\t1\nbase\t1.0.0\n", "line 3: not a record of a key statement"},
+      {"format\t1\nserial\t1\n" + root_line + "signature\ta\tb\n" + release_line,
+       "line 5: a record after the signature record"},
+      {too_many, "line 20: more than 16 keys"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_FALSE(ParseKeyStatement(c.text, &read, &error)) << c.text;
+    EXPECT_EQ(error, c.error) << c.text;
+  }
+  EXPECT_EQ(read.serial, 7u) << "a refused statement changes nothing";
+}
+
 TEST(PublicKeyText, ReadsExactlyABase64Point) {
   EcPublicKey key;
   std::vector<EcPublicKey> keys;
@@ -159,6 +198,11 @@ TEST(PublicKeyText, ReadsExactlyABase64Point) {
   EXPECT_FALSE(ParsePublicKeyList(good + " x", &keys, &error));
   EXPECT_EQ(error, "\"x\" is not a public key (base64 of 65 bytes)");
   EXPECT_EQ(keys.size(), 2u) << "a refused list changes nothing";
+  std::string many;
+  for (size_t i = 0; i < kMaxKeysPerRole; ++i) many += good + " ";
+  ASSERT_TRUE(ParsePublicKeyList(many, &keys, &error)) << error;
+  EXPECT_FALSE(ParsePublicKeyList(many + good, &keys, &error));
+  EXPECT_EQ(error, "more than 16 keys");
 }
 
 TEST(Base64, RoundTripsAndRefusesNonCanonicalText) {

@@ -247,7 +247,11 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
       EcPublicKey key;
       if (f[1] != "root" && f[1] != "release") return fail(line_number, "a trust record is for root or release");
       if (!ParsePublicKeyText(f[2], &key)) return fail(line_number, "not a public key (base64 of 65 bytes)");
-      (f[1] == "root" ? out.trust_root : out.trust_release).push_back(key);
+      std::vector<EcPublicKey>& role = f[1] == "root" ? out.trust_root : out.trust_release;
+      if (role.size() == kMaxKeysPerRole) {
+        return fail(line_number, "more than " + std::to_string(kMaxKeysPerRole) + " keys of one role");
+      }
+      role.push_back(key);
     } else if (record == "signature") {
       // Checked over the raw bytes before parsing; here only its place.
       if (!once(&seen_signature) || !want_fields(3)) return fail(line_number, problem);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/file_flush.h"
 #include "base/launch_log.h"
 #include "base/directory_win.h"
 #include "base/profile_win.h"
@@ -50,8 +51,10 @@ void ReadVersions(ServerList& list) {
   LaunchLogf("base version:%s\n", FiveDigitForm(list.base_version).c_str());
 }
 
-uint64_t ReadIndexSerial() {
-  const std::wstring text = ReadProfileText(kUpdateIni, L"Download", L"Serial", L"0", 32);
+uint64_t ReadIndexSerial() { return ReadSerial(kUpdateIni, L"Download", L"Serial"); }
+
+uint64_t ReadSerial(const wchar_t* file, const wchar_t* section, const wchar_t* key) {
+  const std::wstring text = ReadProfileText(file, section, key, L"0", 32);
   uint64_t serial = 0;
   for (wchar_t c : text) {
     if (c < L'0' || c > L'9' || serial > (UINT64_MAX - 9) / 10) return 0;
@@ -70,6 +73,9 @@ bool ReplaceUpdateIniValues(const std::vector<UpdateIniValue>& values) {
   ClearReadOnlyForWrite(temp);
   bool written = true;
   for (const UpdateIniValue& v : values) written = written && WriteProfileText(temp, v.section, v.key, v.value);
+  // On the disk before the rename, so that a power cut cannot keep the
+  // rename without the data.
+  written = written && FlushFileToDisk(std::filesystem::path(temp));
   if (!written || !MoveFileExW(temp.c_str(), kUpdateIni, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     DeleteFileW(temp.c_str());
     return false;

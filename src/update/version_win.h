@@ -27,6 +27,8 @@ std::string ReadServerListBaseUrl(size_t capacity);
 // The highest release index serial the download program has used
 // ("./update.ini" [Download] Serial); 0 when none or unreadable.
 uint64_t ReadIndexSerial();
+// A decimal serial of an INI file; 0 when missing or not a decimal number.
+uint64_t ReadSerial(const wchar_t* file, const wchar_t* section, const wchar_t* key);
 // Raises "./update.ini" to `version_text` ([Setting] Version) with the
 // index's serial, through a copy that replaces the file in one step; other
 // keys are kept. False when it could not be written (the file is unchanged).

@@ -87,45 +87,87 @@ def test_a_signed_release_is_fetched_and_a_changed_record_is_refused_before_anyt
         nginx.close()
 
 
-def test_after_a_rotation_by_the_root_key_the_old_release_key_is_refused(signed, tmp_path, wine_session):
+def test_a_rotation_by_the_root_key_is_followed_and_the_old_release_key_refused(signed, tmp_path, wine_session):
     work, srv, trust = signed
+    keys = work / "keys"
     new_release = work / "keys2"
     out = qvk("keygen", "--release", new_release).stdout.decode()
     new_key = re.search(r"public key: (\S+)", out).group(1)
+    # serial 2: the rotation, signed by the root key, and its key statement
     rotation = copy_release(srv, "rotation")
-    qvk("index", rotation, "--serial=2", f"--base={BASE}", f"--sign={work / 'keys' / 'root-key.pem'}",
+    qvk("index", rotation, "--serial=2", f"--base={BASE}", f"--sign={keys / 'root-key.pem'}",
         f"--trust-release={new_key}")
+    # serial 3: signed by the old release key, and by the new one with the
+    # key statement beside it for installations that missed the rotation
     old = copy_release(srv, "old-key")
-    qvk("index", old, "--serial=3", f"--base={BASE}", f"--sign={work / 'keys' / 'release-key.pem'}")
+    qvk("index", old, "--serial=3", f"--base={BASE}", f"--sign={keys / 'release-key.pem'}")
     new = copy_release(srv, "new-key")
     qvk("index", new, "--serial=3", f"--base={BASE}", f"--sign={new_release / 'release-key.pem'}")
+    shutil.copyfile(rotation / "keys.txt", new / "keys.txt")
+    # serial 2, naming the new key but signed by the release key (a list that
+    # calls the release key a root key lets qvk write it)
+    by_release = copy_release(srv, "release-rotates")
+    fake = work / "fake-trust.ini"
+    fake.write_text(f"[trust]\nroot={trust['release']}\nrelease={trust['release']}\n")
+    qvk("index", by_release, "--serial=2", f"--base={BASE}", f"--sign={keys / 'release-key.pem'}",
+        f"--keys={fake}", f"--trust-release={new_key}")
 
     nginx = Nginx(work, tmp_path / "nginx")
     try:
-        inst = Installation(tmp_path / "inst")
+        def installation(name, folder, trust_section):
+            inst = Installation(tmp_path / name)
+            base_installation(inst, nginx.url(f"/{folder.name}"), game_exe, trust=trust_section)
+            return inst
 
-        def run_against(folder):
+        def point(inst, folder, trust_section=trust):
             inst.ini("updatecfg.ini", {"run": {"base_version": BASE, "game_exe": "Game.exe"},
-                                       "home": {"serverlist": nginx.url(f"/{folder.name}")}, "trust": trust})
-            return run_downloader(wine_session, inst)
+                                       "home": {"serverlist": nginx.url(f"/{folder.name}")}, "trust": trust_section})
 
-        base_installation(inst, nginx.url("/rotation"), game_exe, trust=trust)
-        assert run_against(rotation) == 0, download_log(inst)
+        refused = installation("refused", by_release, trust)
+        assert run_downloader(wine_session, refused) == 1
+        assert "result: index refused: the release index names keys to trust but is not signed by a root key" \
+            in download_log(refused), download_log(refused)
+        assert update_ini_version(refused) == BASE and ini_value(refused, "Release") is None
+
+        inst = installation("inst", rotation, trust)
+        assert run_downloader(wine_session, inst) == 0, download_log(inst)
         assert update_ini_version(inst) == "1.0.3"
-        log = download_log(inst)
-        assert "keys adopted: root " in log, log
-        assert ini_value(inst, "Release") == new_key
-        assert ini_value(inst, "Root") == trust["root"]
-        assert ini_value(inst, "Serial") == "2"
+        assert "keys of serial 2 adopted: root " in download_log(inst), download_log(inst)
+        assert (ini_value(inst, "Release"), ini_value(inst, "Root")) == (new_key, trust["root"])
+        assert (ini_value(inst, "KeysSerial"), ini_value(inst, "Serial")) == ("2", "2")
 
-        assert run_against(old) == 1
+        point(inst, old)
+        assert run_downloader(wine_session, inst) == 1
         log = download_log(inst)
         assert re.search(r"result: index refused: the release index is refused: signed by key [0-9a-f]{16}, "
                          r"which is not trusted", log), log
-        assert ini_value(inst, "Release") == new_key and ini_value(inst, "Serial") == "2"
+        assert (ini_value(inst, "Release"), ini_value(inst, "Serial")) == (new_key, "2")
 
-        assert run_against(new) == 0, download_log(inst)
+        point(inst, new)
+        assert run_downloader(wine_session, inst) == 0, download_log(inst)
         assert "result: up to date" in download_log(inst)
         assert ini_value(inst, "Serial") == "3"
+
+        # Missed the rotation: the key statement beside the index brings it.
+        late = installation("late", new, trust)
+        assert run_downloader(wine_session, late) == 0, download_log(late)
+        assert "key statement of serial 2, signed by root key" in download_log(late), download_log(late)
+        assert (update_ini_version(late), ini_value(late, "Release")) == ("1.0.3", new_key)
+
+        # A full client shipped with keys of serial 2 or later does not take
+        # an older statement back; one without keys ignores what it cannot check.
+        shipped = installation("shipped", new, dict(trust, serial=2))
+        assert run_downloader(wine_session, shipped) == 1
+        assert "key statement of serial 2 ignored: the keys held are of serial 2" in download_log(shipped)
+        keyless = installation("keyless", rotation, None)
+        assert run_downloader(wine_session, keyless) == 0, download_log(keyless)
+        assert "the keys the index names are ignored: this installation has no keys" in download_log(keyless)
+        assert ini_value(keyless, "Release") is None
+
+        # Keys that cannot be read refuse every index, and say it is the installation's fault.
+        point(keyless, new, dict(trust, release=trust["release"][:40]))
+        assert run_downloader(wine_session, keyless) == 1
+        assert "result: index refused: the installation's keys cannot be read: updatecfg.ini [trust] release" \
+            in download_log(keyless), download_log(keyless)
     finally:
         nginx.close()

@@ -155,16 +155,26 @@ std::vector<std::u16string> ListSystem(const char16_t* suffix) {
 // index's latest version needs that are missing in System or differ from the
 // index in size or SHA-256. False if any, or if the index is malformed,
 // expired or for another base.
-bool CheckAgainstIndex(const std::string& text, const std::string& name, VersionNumber base,
-                       VersionNumber current, Report* report) {
+bool CheckAgainstIndex(const std::string& text, const std::string& name, const std::string& statement_text,
+                       VersionNumber base, VersionNumber current, Report* report) {
   // The signature first, against the installation's keys, as the download program does.
   TrustedKeys keys;
   std::string error;
-  if (!ReadTrustedKeys(".", &keys, &error)) {
+  uint64_t keys_serial = 0;
+  if (!ReadTrustedKeys(".", &keys, &error, &keys_serial)) {
     report->Text("index", name + ": refused: the installation's keys cannot be read: " + error);
     return false;
   }
-  const SignatureCheck signature = CheckIndexSignature(text, keys);
+  SignatureCheck signature = CheckIndexSignature(text, keys);
+  KeyStatement statement;
+  if (signature.verdict == SignatureVerdict::kUnknownKey && !keys.root.empty() &&
+      CheckIndexSignature(statement_text, keys).verdict == SignatureVerdict::kValid &&
+      CheckIndexSignature(statement_text, keys).role == KeyRole::kRoot &&
+      ParseKeyStatement(statement_text, &statement, &error) && TrustRecordsAreNewer(statement.serial, keys_serial)) {
+    // An installation that missed the rotation follows it through keys.txt.
+    keys = KeysAfter(keys, statement.trust_root, statement.trust_release);
+    signature = CheckIndexSignature(text, keys);
+  }
   if (!keys.empty() && signature.verdict != SignatureVerdict::kValid) {
     report->Text("index", name + ": refused: " + DescribeSignature(signature, keys) +
                               " (the installation trusts root " + std::to_string(keys.root.size()) +
@@ -246,11 +256,13 @@ int CheckCommand(const Operands& args, const Options& options) {
   }
   // A release index to check the installation against, read before the
   // working directory becomes the installation.
-  std::string index_text;
+  std::string index_text, statement_text;  // the index and the key statement beside it
   bool index_read = false;
   if (options.Has(u"index")) {
     index_text = ReadBytes(fs::path(options.Value(u"index")), &index_read);
     if (!index_read) return Fail(U8(options.Value(u"index")) + ": cannot be read");
+    bool statement_read = false;
+    statement_text = ReadBytes(fs::path(options.Value(u"index")).parent_path() / "keys.txt", &statement_read);
   }
   const fs::path root(args[0]);
   std::error_code ec;
@@ -418,7 +430,9 @@ int CheckCommand(const Operands& args, const Options& options) {
   report.List("messages", messages);
   report.Flag("starts the game", starts);
   bool complete = true;
-  if (index_read) complete = CheckAgainstIndex(index_text, U8(options.Value(u"index")), base, current, &report);
+  if (index_read) {
+    complete = CheckAgainstIndex(index_text, U8(options.Value(u"index")), statement_text, base, current, &report);
+  }
   report.Print(json);
   return starts && complete ? 0 : 1;
 }

@@ -125,6 +125,15 @@ bool Options::Has(const char16_t* name) const {
   return false;
 }
 
+std::u16string Options::FirstUnknown(std::initializer_list<const char16_t*> known) const {
+  for (const auto& [key, value] : values) {
+    bool found = false;
+    for (const char16_t* name : known) found = found || key == name;
+    if (!found) return key;
+  }
+  return {};
+}
+
 std::u16string Options::Value(const char16_t* name, const std::u16string& fallback) const {
   for (const auto& [key, value] : values) {
     if (key == name) return value;

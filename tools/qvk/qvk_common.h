@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,6 +69,9 @@ struct Options {
   bool Has(const char16_t* name) const;
   // The value of --name=value, or `fallback`.
   std::u16string Value(const char16_t* name, const std::u16string& fallback = u"") const;
+  // The first option not among `known`, or empty: a mistyped option must
+  // not silently leave out what it asked for.
+  std::u16string FirstUnknown(std::initializer_list<const char16_t*> known) const;
 };
 Options TakeOptions(std::vector<std::u16string>* args);
 

@@ -68,6 +68,10 @@ std::optional<int> PrepareSigning(const Options& options, Signing* signing, Rele
   const auto in = [&](const std::vector<EcPublicKey>& keys) {
     return std::find(keys.begin(), keys.end(), signer) != keys.end();
   };
+  if (keys_file.empty()) {
+    Warn("no trust.ini beside " + PathText(key_file) + " and no --keys: qvk cannot check that players trust "
+         "this key");
+  }
   if (!keys_file.empty() && !in(signing->known.root) && !in(signing->known.release)) {
     return Fail("the key of " + PathText(key_file) + " (id " + KeyId(signer) + ") is not among the keys of " +
                 signing->known_from + ": players would refuse the index");
@@ -91,10 +95,48 @@ std::optional<int> PrepareSigning(const Options& options, Signing* signing, Rele
   return std::nullopt;
 }
 
+// Writes `text` to `path` through a temporary file beside it.
+bool WriteReplacing(const fs::path& path, const std::string& text) {
+  std::error_code ec;
+  fs::path tmp = path;
+  tmp += ".tmp";
+  std::ofstream o(tmp, std::ios::binary | std::ios::trunc);
+  o.write(text.data(), static_cast<std::streamsize>(text.size()));
+  o.close();
+  if (o) fs::rename(tmp, path, ec);
+  if (!o || ec) {
+    fs::remove(tmp, ec);
+    return false;
+  }
+  return true;
+}
+
+// The key statement of the keys after a rotation, signed by the root key
+// that signs the rotation, and verified as players verify it.
+std::optional<std::string> SignedKeyStatement(const Signing& signing, const ReleaseIndex& index) {
+  KeyStatement statement;
+  const TrustedKeys after = KeysAfter(signing.known, index);
+  statement.serial = index.serial;
+  statement.trust_root = after.root;
+  statement.trust_release = after.release;
+  const std::optional<std::string> text = SignIndexText(FormatKeyStatement(statement), *signing.key);
+  KeyStatement check;
+  std::string error;
+  if (!text || CheckIndexSignature(*text, signing.known).verdict != SignatureVerdict::kValid ||
+      !ParseKeyStatement(*text, &check, &error)) {
+    return std::nullopt;
+  }
+  return text;
+}
+
 }  // namespace
 
 int IndexCommand(const Operands& args, const Options& options) {
   if (args.size() != 1 || !options.Has(u"serial") || !options.Has(u"base")) return Usage();
+  const std::u16string unknown =
+      options.FirstUnknown({u"serial", u"base", u"expires", u"mirror", u"sign", u"keys", u"trust-root",
+                            u"trust-release"});
+  if (!unknown.empty()) return Fail("--" + U8(unknown) + ": no such option of qvk index; nothing written");
   const fs::path dir(args[0]);
   ReleaseIndex index;
   const std::string serial = U8(options.Value(u"serial"));
@@ -140,6 +182,9 @@ int IndexCommand(const Operands& args, const Options& options) {
     if (index.serial <= previous.serial) {
       return Fail(PathText(out) + " has serial " + std::to_string(previous.serial) +
                   ": --serial must be above it");
+    }
+    if (!signing.key && CheckIndexSignature(text, TrustedKeys()).verdict != SignatureVerdict::kUnsigned) {
+      return Fail(PathText(out) + " is signed: players with keys would refuse an unsigned one; sign it with --sign");
     }
   }
 
@@ -195,29 +240,24 @@ int IndexCommand(const Operands& args, const Options& options) {
   ReleaseIndex check;
   std::string error;
   if (!ParseReleaseIndex(text, &check, &error)) return Fail("the index would be refused: " + error);
-  const fs::path tmp = dir / "packages.txt.tmp";
-  {
-    std::ofstream o(tmp, std::ios::binary | std::ios::trunc);
-    o.write(text.data(), static_cast<std::streamsize>(text.size()));
-    o.close();
-    if (!o) {
-      fs::remove(tmp, ec);
-      return Fail(PathText(tmp) + ": cannot be written");
-    }
+  const bool rotates = !index.trust_root.empty() || !index.trust_release.empty();
+  const fs::path statement_file = dir / "keys.txt";
+  if (rotates) {
+    const std::optional<std::string> statement = SignedKeyStatement(signing, index);
+    if (!statement) return Fail("the key statement cannot be signed or does not verify; nothing written");
+    if (!WriteReplacing(statement_file, *statement)) return Fail(PathText(statement_file) + ": cannot be written");
   }
-  fs::rename(tmp, out, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    return Fail(PathText(out) + ": cannot be replaced");
-  }
+  if (!WriteReplacing(out, text)) return Fail(PathText(out) + ": cannot be written");
   std::printf("%s: serial %s, latest %s needs %zu of %zu packages, %s\n", PathText(out).c_str(), serial.c_str(),
               IndexVersionText(index.latest).c_str(), index.needs.size(), index.packages.size(),
               signed_by.empty() ? "not signed" : signed_by.c_str());
-  if (!index.trust_root.empty() || !index.trust_release.empty()) {
-    const TrustedKeys after = KeysAfter(signing.known, index);
-    std::printf("Players who accept it trust these keys from now on. Put them in %s and in the updatecfg.ini "
-                "of the full client:\n%s",
-                signing.known_from.c_str(), TrustSection(after).c_str());
+  if (rotates) {
+    std::printf("%s: the keys players trust from now on, signed by the root key. Upload it beside packages.txt\n"
+                "and leave it there: players who miss this index follow the rotation through it.\n"
+                "Put this section in %s and in the updatecfg.ini of the next full client:\n%s",
+                PathText(statement_file).c_str(),
+                fs::is_directory(fs::path(signing.known_from)) ? "trust.ini" : signing.known_from.c_str(),
+                TrustSection(KeysAfter(signing.known, index), index.serial).c_str());
   }
   return 0;
 }

@@ -55,7 +55,7 @@ std::unique_ptr<EcPrivateKey> ReadPrivateKey(const fs::path& path, std::string* 
   return key;
 }
 
-bool ReadTrustedKeys(const fs::path& path, TrustedKeys* keys, std::string* error) {
+bool ReadTrustedKeys(const fs::path& path, TrustedKeys* keys, std::string* error, uint64_t* serial) {
   std::error_code ec;
   const bool installation = fs::is_directory(path, ec);
   const fs::path shipped = installation ? path / "updatecfg.ini" : path;
@@ -88,15 +88,22 @@ bool ReadTrustedKeys(const fs::path& path, TrustedKeys* keys, std::string* error
       return false;
     }
   }
+  if (serial) {
+    std::string text = IniKeyText(adopted_bytes, u"Download", u"KeysSerial");
+    if (text.empty()) text = IniKeyText(shipped_bytes, u"trust", u"serial");
+    const bool decimal = !text.empty() && text.size() < 20 && text.find_first_not_of("0123456789") == std::string::npos;
+    *serial = decimal ? std::stoull(text) : 0;
+  }
   return true;
 }
 
-std::string TrustSection(const TrustedKeys& keys) {
-  return "[trust]\nroot=" + PublicKeyListText(keys.root) + "\nrelease=" + PublicKeyListText(keys.release) + "\n";
+std::string TrustSection(const TrustedKeys& keys, uint64_t serial) {
+  return "[trust]\nroot=" + PublicKeyListText(keys.root) + "\nrelease=" + PublicKeyListText(keys.release) + "\n" +
+         (serial ? "serial=" + std::to_string(serial) + "\n" : "");
 }
 
 int KeygenCommand(const Operands& args, const Options& options) {
-  if (args.size() != 1) return Usage();
+  if (args.size() != 1 || !options.FirstUnknown({u"release"}).empty()) return Usage();
   const bool release_only = options.Has(u"release");
   const fs::path dir(args[0]);
   const fs::path root_file = dir / kRootKeyFile, release_file = dir / kReleaseKeyFile, trust_file = dir / kTrustFile;
@@ -107,9 +114,12 @@ int KeygenCommand(const Operands& args, const Options& options) {
       return Fail(PathText(file) + " exists: qvk never replaces a key; choose a new folder");
     }
   }
-  fs::create_directories(dir, ec);
+  // A folder made here is the owner's alone; an existing one keeps its rights.
+  if (!fs::exists(dir, ec)) {
+    fs::create_directories(dir, ec);
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
+  }
   if (!fs::is_directory(dir, ec)) return Fail(PathText(dir) + ": cannot be created");
-  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
 
   const auto make = [&](const fs::path& file) -> std::unique_ptr<EcPrivateKey> {
     std::unique_ptr<EcPrivateKey> key = EcPrivateKey::Generate();
@@ -145,7 +155,7 @@ int KeygenCommand(const Operands& args, const Options& options) {
   }
   const std::string trust = "; The public keys of this game's releases, in the form updatecfg.ini takes:\n"
                             "; copy the [trust] section into the updatecfg.ini of the full client.\n" +
-                            TrustSection(keys);
+                            TrustSection(keys, 0);
   std::ofstream out(trust_file, std::ios::binary | std::ios::trunc);
   out << trust;
   out.close();
@@ -156,6 +166,6 @@ int KeygenCommand(const Operands& args, const Options& options) {
               "%s: the public keys. Put this section in the updatecfg.ini of the full client:\n%s",
               PathText(root_file).c_str(), KeyId(root->public_key()).c_str(), PathText(release_file).c_str(),
               KeyId(release->public_key()).c_str(), PathText(release_file).c_str(), PathText(trust_file).c_str(),
-              TrustSection(keys).c_str());
+              TrustSection(keys, 0).c_str());
   return 0;
 }

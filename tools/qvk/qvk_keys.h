@@ -21,7 +21,11 @@ std::unique_ptr<EcPrivateKey> ReadPrivateKey(const std::filesystem::path& path, 
 // Root= and Release= where a rotation wrote them, else updatecfg.ini
 // [trust]), or one INI file with a [trust] section (trust.ini, updatecfg.ini).
 // False with `error` saying why; a file without keys gives empty lists.
-bool ReadTrustedKeys(const std::filesystem::path& path, TrustedKeys* keys, std::string* error);
+// `serial`, if given, receives the serial the keys came with
+// (update.ini [Download] KeysSerial, else [trust] serial; 0 when none).
+bool ReadTrustedKeys(const std::filesystem::path& path, TrustedKeys* keys, std::string* error,
+                     uint64_t* serial = nullptr);
 
-// The [trust] section as updatecfg.ini takes it.
-std::string TrustSection(const TrustedKeys& keys);
+// The [trust] section as updatecfg.ini takes it; `serial`, when not 0, is
+// that of the trust records the keys came from.
+std::string TrustSection(const TrustedKeys& keys, uint64_t serial);

@@ -331,7 +331,9 @@ else()
   qvk(1 index pk --serial=7 --base=1.0.0 --trust-release=${new_release})
   expect_match("${err}" "need --sign with the root key")
   qvk(0 index pk --serial=7 --base=1.0.0 --sign=keys/root-key.pem --trust-release=${new_release})
-  expect_match("${out}" "signed by root key [0-9a-f]+\nPlayers who accept it trust these keys from now on")
+  expect_match("${out}" "signed by root key [0-9a-f]+\npk/keys.txt: the keys players trust from now on")
+  expect_match("${out}" "serial=7\n")
+  file(COPY "${WORK}/pk/keys.txt" DESTINATION "${WORK}/rotation7")
   string(FIND "${out}" "release=${new_release}\n" at)
   if(at LESS 0)
     message(FATAL_ERROR "the new release key is not printed:\n${out}")
@@ -344,6 +346,22 @@ else()
   qvk(0 index pk --serial=8 --base=1.0.0 --sign=keys/release-key.pem --keys=fake-trust.ini
       --trust-release=${new_release})
   check_index(1 inst_keys "refused: it names keys to trust but is signed by release key")
+  # A later index by the new release key: an installation that missed the
+  # rotation follows it through keys.txt, unless its keys are already of
+  # that serial (an old statement must not bring old keys back).
+  file(COPY_FILE "${WORK}/rotation7/keys.txt" "${WORK}/pk/keys.txt")
+  qvk(0 index pk --serial=9 --base=1.0.0 --sign=keys2/release-key.pem)
+  expect_match("${err}" "qvk cannot check that players trust this key")
+  check_index(0 inst_keys "serial 9, latest 1.0.2, signed by release key")
+  file(COPY "${WORK}/inst_keys/" DESTINATION "${WORK}/inst_keys7")
+  file(APPEND "${WORK}/inst_keys7/updatecfg.ini" "serial=7\n")
+  check_index(1 inst_keys7 "refused: signed by key [0-9a-f]+, which is not trusted")
+  # Mistyped options and an unsigned index over a signed one write nothing.
+  qvk(1 index pk --serial=10 --base=1.0.0 --sing=keys2/release-key.pem)
+  expect_match("${err}" "--sing: no such option of qvk index; nothing written")
+  qvk(1 index pk --serial=10 --base=1.0.0)
+  expect_match("${err}" "packages.txt is signed: players with keys would refuse an unsigned one")
+  check_index(0 inst_keys "serial 9")
 endif()
 # A package the manifest names is missing: message 293 and a rewind, told, not done.
 file(RENAME "${WORK}/inst/System/Verpatch10001.qvk" "${WORK}/Verpatch10001.qvk.aside")
