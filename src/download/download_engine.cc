@@ -603,28 +603,35 @@ std::string KeyIds(const std::vector<EcPublicKey>& keys) {
 }
 
 // The key statement beside the index, for an installation that missed the
-// index that rotated its keys: the keys it names when a root key the
-// installation trusts signed it and it is newer than the installation's keys.
-std::optional<KeyStatement> FetchKeyStatement(const InstallationState& installation,
-                                              const DownloadSettings& settings, const std::atomic<bool>& stop) {
+// index that rotated its keys: `statement` receives the keys it names when a
+// root key the installation trusts signed it and it is newer than the keys
+// held. A cancel or an unreachable server ends the run; a missing or refused
+// statement leaves `statement` empty.
+std::optional<RunResult> FetchKeyStatement(const InstallationState& installation, const DownloadSettings& settings,
+                                           const std::atomic<bool>& stop, std::optional<KeyStatement>* statement) {
   const std::string url = JoinUrl(installation.server_list_base_url, kKeyStatementFile);
   std::string text;
-  if (FetchIndexText(url, settings, stop, kMaxKeyStatementBytes, &text)) return std::nullopt;
+  if (std::optional<RunResult> failed = FetchIndexText(url, settings, stop, kMaxKeyStatementBytes, &text)) {
+    const bool missing = failed->failure == Failure::kNotFound || failed->failure == Failure::kNotAPackage;
+    if (failed->status == RunStatus::kCancelled || !missing) return failed;
+    LaunchLogf("no key statement: %s\n", failed->detail.c_str());
+    return std::nullopt;
+  }
   const SignatureCheck check = CheckIndexSignature(text, installation.keys);
-  KeyStatement statement;
+  KeyStatement read;
   std::string error;
   if (check.verdict != SignatureVerdict::kValid || check.role != KeyRole::kRoot) {
     LaunchLogf("key statement refused: %s\n", DescribeSignature(check, installation.keys).c_str());
-  } else if (!ParseKeyStatement(text, &statement, &error)) {
+  } else if (!ParseKeyStatement(text, &read, &error)) {
     LaunchLogf("key statement refused: %s\n", error.c_str());
-  } else if (!TrustRecordsAreNewer(statement.serial, installation.keys_serial)) {
+  } else if (!TrustRecordsAreNewer(read.serial, installation.keys_serial)) {
     LaunchLogf("key statement of serial %llu ignored: the keys held are of serial %llu\n",
-               static_cast<unsigned long long>(statement.serial),
+               static_cast<unsigned long long>(read.serial),
                static_cast<unsigned long long>(installation.keys_serial));
   } else {
-    LaunchLogf("key statement of serial %llu, %s\n", static_cast<unsigned long long>(statement.serial),
+    LaunchLogf("key statement of serial %llu, %s\n", static_cast<unsigned long long>(read.serial),
                DescribeSignature(check, installation.keys).c_str());
-    return statement;
+    *statement = read;
   }
   return std::nullopt;
 }
@@ -651,7 +658,11 @@ std::optional<RunResult> AcceptIndex(const InstallationState& installation, cons
   uint64_t keys_serial = installation.keys_serial;
   SignatureCheck signature = CheckIndexSignature(text, keys);
   if (signature.verdict == SignatureVerdict::kUnknownKey && !keys.root.empty()) {
-    if (const std::optional<KeyStatement> statement = FetchKeyStatement(installation, settings, stop)) {
+    std::optional<KeyStatement> statement;
+    if (std::optional<RunResult> failed = FetchKeyStatement(installation, settings, stop, &statement)) {
+      return failed;
+    }
+    if (statement) {
       keys = KeysAfter(keys, statement->trust_root, statement->trust_release);
       keys_serial = statement->serial;
       signature = CheckIndexSignature(text, keys);
@@ -699,7 +710,9 @@ std::optional<RunResult> AcceptIndex(const InstallationState& installation, cons
     keys = KeysAfter(keys, *index);
     keys_serial = index->serial;
   }
-  if (keys.root != installation.keys.root || keys.release != installation.keys.release) {
+  // Written also when only the serial grew: it guards against older rotations.
+  if (keys.root != installation.keys.root || keys.release != installation.keys.release ||
+      keys_serial > installation.keys_serial) {
     if (!hooks.adopt_keys || !hooks.adopt_keys(keys, keys_serial, index->serial)) {
       return Fail(RunStatus::kVersionNotWritten, "update.ini cannot be written: the new keys were not adopted");
     }

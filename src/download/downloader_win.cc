@@ -24,11 +24,12 @@ constexpr size_t kKeyListChars = 4096;
 static_assert(kMaxKeysPerRole * 89 < kKeyListChars);
 
 // One role's keys: the ones adopted from a rotation (update.ini [Download])
-// when present, else the operator's (updatecfg.ini [trust]). False with
-// `problem` set when a value is no list of keys.
-bool ReadKeys(const wchar_t* adopted_key, const wchar_t* shipped_key, std::vector<EcPublicKey>* keys,
-              std::string* problem) {
-  std::wstring text = ReadProfileText(kUpdateIni, L"Download", adopted_key, L"", kKeyListChars);
+// when `adopted_first` and present, else the operator's (updatecfg.ini
+// [trust]). False with `problem` set when a value is no list of keys.
+bool ReadKeys(bool adopted_first, const wchar_t* adopted_key, const wchar_t* shipped_key,
+              std::vector<EcPublicKey>* keys, std::string* problem) {
+  std::wstring text =
+      adopted_first ? ReadProfileText(kUpdateIni, L"Download", adopted_key, L"", kKeyListChars) : L"";
   std::wstring where = std::wstring(L"update.ini [Download] ") + adopted_key;
   if (text.find_first_not_of(L" \t") == std::wstring::npos) {
     text = ReadProfileText(kUpdateConfigIni, L"trust", shipped_key, L"", kKeyListChars);
@@ -74,14 +75,16 @@ InstallationState ReadInstallation() {
   state.base_version = ReadBaseVersion();
   state.current_version = ReadCurrentVersion();
   state.highest_serial = ReadIndexSerial();
-  if (!ReadKeys(L"Root", L"root", &state.keys.root, &state.keys_problem) ||
-      !ReadKeys(L"Release", L"release", &state.keys.release, &state.keys_problem)) {
+  // The keys of the newer source: those a rotation adopted, unless a full
+  // client installed since ships keys of a later serial.
+  const uint64_t adopted_serial = ReadSerial(kUpdateIni, L"Download", L"KeysSerial");
+  const uint64_t shipped_serial = ReadSerial(kUpdateConfigIni, L"trust", L"serial");
+  const bool adopted_first = adopted_serial >= shipped_serial;
+  state.keys_serial = std::max(adopted_serial, shipped_serial);
+  if (!ReadKeys(adopted_first, L"Root", L"root", &state.keys.root, &state.keys_problem) ||
+      !ReadKeys(adopted_first, L"Release", L"release", &state.keys.release, &state.keys_problem)) {
     state.keys = TrustedKeys();
   }
-  // The serial of the trust records the keys came from: a rotation's, or the
-  // one the full client was shipped with.
-  state.keys_serial = ReadSerial(kUpdateIni, L"Download", L"KeysSerial");
-  if (state.keys_serial == 0) state.keys_serial = ReadSerial(kUpdateConfigIni, L"trust", L"serial");
   return state;
 }
 

@@ -24,8 +24,8 @@ const char* BlockerName(Blocker blocker);
 // The installation in the current directory, as the launcher reads it, with
 // the keys its release indexes must be signed by: updatecfg.ini [trust] root=
 // and release=, each replaced by update.ini [Download] Root= and Release=
-// once a rotation wrote them, and the serial those keys came with
-// (update.ini [Download] KeysSerial, else updatecfg.ini [trust] serial).
+// once a rotation wrote them (unless updatecfg.ini [trust] serial is above
+// update.ini [Download] KeysSerial), and the higher of those serials.
 InstallationState ReadInstallation();
 
 // "./updatecfg.ini" [download]: parallel, max_kbps, proxy, stall_seconds,

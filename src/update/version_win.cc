@@ -89,7 +89,9 @@ bool RaiseUpdateIni(const std::string& version_text, uint64_t serial) {
 }
 
 bool WriteUpdateIniVersion(const std::string& text) {
-  return WriteProfileText(kUpdateIni, L"Setting", L"Version", std::wstring(text.begin(), text.end()));
+  // Whole, like every other write of the file: it also holds the download
+  // program's serial and keys.
+  return ReplaceUpdateIniValues({{L"Setting", L"Version", std::wstring(text.begin(), text.end())}});
 }
 
 bool PatchPackageExists(VersionNumber v) {

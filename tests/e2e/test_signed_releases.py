@@ -112,6 +112,11 @@ def test_a_rotation_by_the_root_key_is_followed_and_the_old_release_key_refused(
     qvk("index", by_release, "--serial=2", f"--base={BASE}", f"--sign={keys / 'release-key.pem'}",
         f"--keys={fake}", f"--trust-release={new_key}")
 
+    # the new release key's index with a statement the old release key signed
+    bad_statement = work / "bad-statement"
+    shutil.copytree(new, bad_statement)
+    shutil.copyfile(by_release / "keys.txt", bad_statement / "keys.txt")
+
     nginx = Nginx(work, tmp_path / "nginx")
     try:
         def installation(name, folder, trust_section):
@@ -153,12 +158,22 @@ def test_a_rotation_by_the_root_key_is_followed_and_the_old_release_key_refused(
         assert run_downloader(wine_session, late) == 0, download_log(late)
         assert "key statement of serial 2, signed by root key" in download_log(late), download_log(late)
         assert (update_ini_version(late), ini_value(late, "Release")) == ("1.0.3", new_key)
+        assert (ini_value(late, "KeysSerial"), ini_value(late, "Serial")) == ("2", "3")
+        # A statement that only a release key signed is no way in.
+        point(late, bad_statement)
+        late.ini("update.ini", {"Setting": {"Version": BASE}})
+        assert run_downloader(wine_session, late) == 1
+        assert "key statement refused: signed by release key" in download_log(late), download_log(late)
 
         # A full client shipped with keys of serial 2 or later does not take
         # an older statement back; one without keys ignores what it cannot check.
         shipped = installation("shipped", new, dict(trust, serial=2))
         assert run_downloader(wine_session, shipped) == 1
         assert "key statement of serial 2 ignored: the keys held are of serial 2" in download_log(shipped)
+        point(shipped, rotation, dict(trust, serial=2))
+        assert run_downloader(wine_session, shipped) == 0, download_log(shipped)
+        assert "the keys the index names are ignored: the keys held are of serial 2" in download_log(shipped)
+        assert ini_value(shipped, "Release") is None
         keyless = installation("keyless", rotation, None)
         assert run_downloader(wine_session, keyless) == 0, download_log(keyless)
         assert "the keys the index names are ignored: this installation has no keys" in download_log(keyless)

@@ -129,6 +129,25 @@ std::optional<std::string> SignedKeyStatement(const Signing& signing, const Rele
   return text;
 }
 
+// The key statement already published must name the keys qvk signs by:
+// a rotation built on a stale trust.ini would hand late players dropped keys.
+std::optional<int> CheckPublishedStatement(const fs::path& file, const Signing& signing) {
+  std::error_code ec;
+  if (!signing.key || signing.known.empty() || !fs::exists(file, ec)) return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  KeyStatement statement;
+  std::string error;
+  const SignatureCheck check = CheckIndexSignature(text, signing.known);
+  if (check.verdict != SignatureVerdict::kValid || check.role != KeyRole::kRoot ||
+      !ParseKeyStatement(text, &statement, &error) || statement.trust_root != signing.known.root ||
+      statement.trust_release != signing.known.release) {
+    return Fail(PathText(file) + " does not name the keys of " + signing.known_from +
+                ": put the [trust] section of the last rotation in it first; nothing written");
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int IndexCommand(const Operands& args, const Options& options) {
@@ -165,6 +184,7 @@ int IndexCommand(const Operands& args, const Options& options) {
   }
   Signing signing;
   if (const std::optional<int> failed = PrepareSigning(options, &signing, &index)) return *failed;
+  if (const std::optional<int> failed = CheckPublishedStatement(dir / "keys.txt", signing)) return *failed;
 
   // The index only grows: a serial at or below the published one would be
   // refused by every player who has seen that one.

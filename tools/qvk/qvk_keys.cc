@@ -1,6 +1,7 @@
 // qvk keygen: a root key pair and a release key pair for signing releases.
 #include "qvk/qvk_keys.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -75,6 +76,15 @@ bool ReadTrustedKeys(const fs::path& path, TrustedKeys* keys, std::string* error
     const char* name;
     std::vector<EcPublicKey>* out;
   } roles[] = {{u"Root", u"root", "root", &keys->root}, {u"Release", u"release", "release", &keys->release}};
+  // The keys of the newer source, as the download program takes them.
+  const auto serial_of = [](const std::string& text) -> uint64_t {
+    const bool decimal = !text.empty() && text.size() < 20 && text.find_first_not_of("0123456789") == std::string::npos;
+    return decimal ? std::stoull(text) : 0;
+  };
+  const uint64_t adopted_serial = serial_of(IniKeyText(adopted_bytes, u"Download", u"KeysSerial"));
+  const uint64_t shipped_serial = serial_of(IniKeyText(shipped_bytes, u"trust", u"serial"));
+  if (adopted_serial < shipped_serial) adopted_bytes.clear();
+  if (serial) *serial = std::max(adopted_serial, shipped_serial);
   for (const auto& role : roles) {
     std::string text = IniKeyText(adopted_bytes, u"Download", role.adopted);
     std::string where = PathText(path / "update.ini") + " [Download] " + U8(role.adopted);
@@ -87,12 +97,6 @@ bool ReadTrustedKeys(const fs::path& path, TrustedKeys* keys, std::string* error
       *error = where + ": " + why;
       return false;
     }
-  }
-  if (serial) {
-    std::string text = IniKeyText(adopted_bytes, u"Download", u"KeysSerial");
-    if (text.empty()) text = IniKeyText(shipped_bytes, u"trust", u"serial");
-    const bool decimal = !text.empty() && text.size() < 20 && text.find_first_not_of("0123456789") == std::string::npos;
-    *serial = decimal ? std::stoull(text) : 0;
   }
   return true;
 }

@@ -21,8 +21,9 @@ std::unique_ptr<EcPrivateKey> ReadPrivateKey(const std::filesystem::path& path, 
 // Root= and Release= where a rotation wrote them, else updatecfg.ini
 // [trust]), or one INI file with a [trust] section (trust.ini, updatecfg.ini).
 // False with `error` saying why; a file without keys gives empty lists.
-// `serial`, if given, receives the serial the keys came with
-// (update.ini [Download] KeysSerial, else [trust] serial; 0 when none).
+// The adopted keys count unless [trust] serial is above update.ini
+// [Download] KeysSerial (a full client installed since); `serial`, if
+// given, receives the higher of the two (0 when none).
 bool ReadTrustedKeys(const std::filesystem::path& path, TrustedKeys* keys, std::string* error,
                      uint64_t* serial = nullptr);
 

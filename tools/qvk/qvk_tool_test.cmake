@@ -343,6 +343,11 @@ else()
   # them: the installation refuses them.
   string(REGEX REPLACE "root=[^\n]*\nrelease=([^\n]*)" "root=\\1\nrelease=\\1" fake "${trust}")
   file(WRITE "${WORK}/fake-trust.ini" "${fake}")
+  # (With the published key statement beside it, a list that differs from it is refused.)
+  qvk(1 index pk --serial=8 --base=1.0.0 --sign=keys/release-key.pem --keys=fake-trust.ini
+      --trust-release=${new_release})
+  expect_match("${err}" "pk/keys.txt does not name the keys of fake-trust.ini")
+  file(REMOVE "${WORK}/pk/keys.txt")
   qvk(0 index pk --serial=8 --base=1.0.0 --sign=keys/release-key.pem --keys=fake-trust.ini
       --trust-release=${new_release})
   check_index(1 inst_keys "refused: it names keys to trust but is signed by release key")
