@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <ctime>
+#include <filesystem>
 
 #include "app/housekeeping_win.h"
 #include "base/owners_win.h"
@@ -12,6 +13,7 @@
 #include "ui/layer_dlg_win.h"
 #include "ui/interface_language_win.h"
 #include "ui/launch_arguments.h"
+#include "update/program_swap.h"
 #include "base/launch_log.h"
 #include "base/message_box_win.h"
 #include "base/message_catalog_win.h"
@@ -72,7 +74,10 @@ HWND FindMarkedLauncherWindow() {
 }
 
 int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_window) {
-  const std::string text = command_text ? command_text : "";
+  std::string text = command_text ? command_text : "";
+  // Started by the download program after an update: the rest is the text
+  // the game's front end gave the launcher that offered the update.
+  const bool after_download = TakeAfterDownloadFlag(&text);
   if (text.empty()) {
     ShellExecuteW(nullptr, L"Open", kGameExecutable, nullptr, nullptr, SW_SHOWNORMAL);
     return 0;
@@ -98,6 +103,12 @@ int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_win
   if (!ClaimSingleInstance()) return 0;
 
   RunSecondCleanup();
+  // What a swap of the programs left: a program missing beside its old copy
+  // gets it back, the old copies go.
+  DiskSwapFiles files(0);
+  std::error_code here_error;
+  const std::filesystem::path here = std::filesystem::current_path(here_error);
+  if (!here_error) TidyPrograms(files, here);
 
   CoInitialize(nullptr);
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
@@ -114,7 +125,10 @@ int RunLauncher(HINSTANCE, const char* command_text, const WindowRunner& run_win
 
   LaunchContext context;
   context.start_time = static_cast<int64_t>(start);
-  context.launch_arguments = BuildLaunchArguments(ToU16(AnsiToWide(text)), context.start_time);
+  context.command_text = ToU16(AnsiToWide(text));
+  context.after_download = after_download;
+  if (after_download) LaunchLogWrite("started by the download program after an update\n");
+  context.launch_arguments = BuildLaunchArguments(context.command_text, context.start_time);
 
   const int result = run_window ? run_window(context) : 1;
   CoUninitialize();

@@ -15,7 +15,7 @@ bool NamedSemaphoreExists(const wchar_t* name) {
   return handle || GetLastError() == ERROR_ACCESS_DENIED;
 }
 
-bool TakeInstanceMarker(const wchar_t* name) {
+bool TakeInstanceMarker(const wchar_t* name, HANDLE* held) {
   // The handle stays open for the life of the process on purpose.
   UniqueHandle marker(CreateSemaphoreExW(nullptr, 1, 1, name, 0, SYNCHRONIZE));
   const DWORD error = GetLastError();
@@ -23,7 +23,8 @@ bool TakeInstanceMarker(const wchar_t* name) {
   // create it does not stop this launcher.
   if (!marker) return error != ERROR_ACCESS_DENIED;
   if (error == ERROR_ALREADY_EXISTS) return false;
-  static_cast<void>(marker.release());  // kept open until the process ends
+  const HANDLE kept = marker.release();  // kept open until the process ends, or handed over
+  if (held) *held = kept;
   return true;
 }
 

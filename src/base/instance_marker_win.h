@@ -16,4 +16,6 @@ bool NamedSemaphoreExists(const wchar_t* name);
 // Creates this program's instance marker; its handle stays open for the life
 // of the process. False when another program holds the marker already, also
 // when the marker refuses this process access (an elevated program's).
-bool TakeInstanceMarker(const wchar_t* name);
+// `held`, if given, receives the marker's handle, which the caller then owns
+// and closes when the program may run beside the others again.
+bool TakeInstanceMarker(const wchar_t* name, HANDLE* held = nullptr);

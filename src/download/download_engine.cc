@@ -17,6 +17,7 @@
 #include "package/release_index.h"
 #include "update/download_plan.h"
 #include "update/http_transfer.h"
+#include "update/program_swap.h"
 #include "update/serverlist_download.h"
 
 namespace fs = std::filesystem;
@@ -179,6 +180,7 @@ struct Job {
   int64_t not_before_ms = 0;
   bool running = false;
   bool done = false;
+  bool program = false;  // a program: it waits in download/ for the swap
   uint64_t on_disk = 0;  // bytes of its partial file (or its size once done)
 };
 
@@ -198,16 +200,20 @@ constexpr uint64_t kFlushEveryBytes = 64 << 20;
 class PackageRun {
  public:
   PackageRun(const InstallationState& installation, const DownloadSettings& settings, const DownloadHooks& hooks,
-             const std::atomic<bool>& stop, const ReleaseIndex& index, const std::vector<PackageToFetch>& fetch)
+             const std::atomic<bool>& stop, const ReleaseIndex& index, const std::vector<PackageToFetch>& fetch,
+             const std::vector<PackageToFetch>& programs)
       : installation_(installation), settings_(settings), hooks_(hooks), stop_(stop), index_(index) {
     for (const std::string& m : index.mirrors) sources_.push_back(m);
     sources_.push_back(installation.server_list_base_url);
-    for (const PackageToFetch& p : fetch) {
-      Job job;
-      job.package = p;
-      job.on_disk = p.resume_from;
-      jobs_.push_back(job);
-      total_ += p.size;
+    for (const auto* list : {&fetch, &programs}) {
+      for (const PackageToFetch& p : *list) {
+        Job job;
+        job.package = p;
+        job.on_disk = p.resume_from;
+        job.program = list == &programs;
+        jobs_.push_back(job);
+        total_ += p.size;
+      }
     }
   }
 
@@ -270,7 +276,8 @@ PackageRun::Started PackageRun::Start(Slot& slot, size_t job_index) {
 
 std::optional<RunResult> PackageRun::Placed(Job& job) {
   const fs::path partial = PartialPath(job);
-  const std::vector<std::string> problems = CheckPackageArchive(partial, job.package.version, index_.base);
+  const std::vector<std::string> problems =
+      job.program ? std::vector<std::string>() : CheckPackageArchive(partial, job.package.version, index_.base);
   if (!problems.empty()) {
     LaunchLogf("%s: archive check failed: %s\n", job.package.file_name.c_str(), problems.front().c_str());
     FetchOutcome outcome;
@@ -282,6 +289,13 @@ std::optional<RunResult> PackageRun::Placed(Job& job) {
     FetchOutcome outcome;
     outcome.file_bytes = job.on_disk;
     return Failed(job, Failure::kDiskWrite, outcome, -1, false, job.on_disk);
+  }
+  if (job.program) {
+    job.done = true;
+    job.running = false;
+    job.on_disk = job.package.size;
+    LaunchLogf("%s: verified, waits in %s for the swap\n", job.package.file_name.c_str(), kDownloadDir);
+    return std::nullopt;
   }
   const fs::path target = SystemPath(job);
   const int64_t give_up = NowMs() + settings_.move_retry_ms;
@@ -530,17 +544,67 @@ std::optional<RunResult> PackageRun::Run() {
   }
 }
 
+// ---- The programs -------------------------------------------------------------
+
+// The programs of the index whose installed copy differs from it: fetched
+// into download/ under their served names (resumed like a package).
+std::vector<PackageToFetch> ProgramsToFetch(const ReleaseIndex& index, const fs::path& root) {
+  std::vector<PackageToFetch> fetch;
+  for (const IndexedProgram& p : index.programs) {
+    const fs::path installed = root / p.installed_name;
+    if (FileSize(installed) == p.size) {
+      const std::optional<Sha256Digest> digest = HashWholeFile(installed);
+      if (digest && *digest == p.sha256) continue;
+    }
+    PackageToFetch f;
+    f.file_name = p.served_name;
+    f.size = p.size;
+    f.sha256 = p.sha256;
+    const uint64_t partial = FileSize(root / kDownloadDir / p.served_name);
+    f.resume_from = partial <= p.size ? partial : 0;
+    fetch.push_back(f);
+  }
+  return fetch;
+}
+
+// Swaps each fetched program in, a refused rename retried for as long as a
+// refused move of a package.
+std::optional<RunResult> SwapPrograms(const ReleaseIndex& index, const fs::path& root,
+                                      const std::vector<PackageToFetch>& fetched, const DownloadSettings& settings) {
+  DiskSwapFiles files(settings.move_retry_ms);
+  for (const PackageToFetch& f : fetched) {
+    const auto p = std::find_if(index.programs.begin(), index.programs.end(),
+                                [&](const IndexedProgram& q) { return q.served_name == f.file_name; });
+    if (p == index.programs.end()) continue;
+    // The download program is the one running: it renames itself aside.
+    const bool running = p->installed_name == "downloader.exe";
+    if (!SwapProgram(files, root / p->installed_name, root / kDownloadDir / p->served_name, running)) {
+      LaunchLogf("%s: cannot be replaced by %s\n", p->installed_name.c_str(), p->served_name.c_str());
+      RunResult r = Fail(RunStatus::kMoveRefused, p->installed_name + " cannot be replaced");
+      r.package = p->installed_name;
+      return r;
+    }
+    LaunchLogf("%s: replaced by %s\n", p->installed_name.c_str(), p->served_name.c_str());
+  }
+  return std::nullopt;
+}
+
 // ---- The run's steps ----------------------------------------------------------
 
 // The server list, exactly as the launcher fetches, checks and stores it.
-std::optional<RunResult> FetchServerList(const InstallationState& installation, const std::atomic<bool>& stop) {
+// `required` receives the version the list requires.
+std::optional<RunResult> FetchServerList(const InstallationState& installation, const std::atomic<bool>& stop,
+                                         VersionNumber* required) {
   const std::string& base_url = installation.server_list_base_url;
   HttpTransfer http(stop);
   int failures = 0;
   const fs::path stored = installation.root / kStoredServerListPath;
   const ServerListLoader load = [&](const std::vector<unsigned char>* document) {
     ServerList list;
-    return document ? LoadServerListDocument(*document, u"", list) : LoadServerListFile(stored, u"", list);
+    const bool loaded =
+        document ? LoadServerListDocument(*document, u"", list) : LoadServerListFile(stored, u"", list);
+    if (loaded) *required = list.required_version;
+    return loaded;
   };
   ServerListOutcome outcome = ServerListOutcome::kRetry;
   for (int attempt = 1; outcome == ServerListOutcome::kRetry; ++attempt) {
@@ -734,7 +798,18 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
              static_cast<unsigned long long>(installation.highest_serial), KeyIds(installation.keys.root).c_str(),
              KeyIds(installation.keys.release).c_str());
 
-  if (std::optional<RunResult> failed = FetchServerList(installation, stop)) return *failed;
+  VersionNumber required = 0;
+  if (std::optional<RunResult> failed = FetchServerList(installation, stop, &required)) return *failed;
+  // Up to date, but below what the server list requires: the operator has
+  // not published that version yet, and the launcher would refuse again.
+  const auto settled = [required](RunResult done) {
+    if (required <= done.reached) return done;
+    done.status = RunStatus::kNotPublished;
+    done.required = required;
+    done.detail = "the server list requires " + IndexVersionText(required) + ", the index offers " +
+                  IndexVersionText(done.latest);
+    return done;
+  };
   const std::string index_url = JoinUrl(base_url, kIndexFile);
   std::string index_text;
   if (std::optional<RunResult> failed = FetchIndexText(index_url, settings, stop, kMaxReleaseIndexBytes, &index_text)) {
@@ -770,9 +845,12 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
     return local;
   };
   const DownloadPlan plan = PlanDownload(index, installation.current_version, local_of);
+  const std::vector<PackageToFetch> programs = ProgramsToFetch(index, installation.root);
+  uint64_t bytes_to_fetch = plan.bytes_to_fetch;
+  for (const PackageToFetch& p : programs) bytes_to_fetch += p.size - p.resume_from;
   RunResult done;
   done.latest = index.latest;
-  if (plan.up_to_date) {
+  if (plan.up_to_date && programs.empty()) {
     if (index.serial > installation.highest_serial && installation.current_version == index.latest &&
         hooks.write_version && !hooks.write_version(installation.current_version, index.serial)) {
       LaunchLogf("the index serial could not be recorded\n");
@@ -780,33 +858,38 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
     done.status = RunStatus::kUpToDate;
     done.reached = installation.current_version;
     done.detail = "up to date at " + IndexVersionText(installation.current_version);
-    return done;
+    return settled(done);
   }
-  LaunchLogf("%llu packages to fetch, %llu bytes\n", static_cast<unsigned long long>(plan.fetch.size()),
-             static_cast<unsigned long long>(plan.bytes_to_fetch));
+  LaunchLogf("%llu packages and %llu programs to fetch, %llu bytes\n",
+             static_cast<unsigned long long>(plan.fetch.size()), static_cast<unsigned long long>(programs.size()),
+             static_cast<unsigned long long>(bytes_to_fetch));
 
   std::error_code ec;
   fs::create_directories(partial_dir, ec);
   fs::create_directories(system, ec);
   const uint64_t free_bytes =
       hooks.free_space ? hooks.free_space(installation.root) : fs::space(installation.root, ec).available;
-  if (plan.bytes_to_fetch + kSpaceMargin > free_bytes) {
+  if (bytes_to_fetch + kSpaceMargin > free_bytes) {
     RunResult r = Fail(RunStatus::kDiskFull, "not enough free space on " + DriveOf(installation.root));
     r.latest = index.latest;
     r.drive = DriveOf(installation.root);
-    r.bytes_needed = plan.bytes_to_fetch + kSpaceMargin;
+    r.bytes_needed = bytes_to_fetch + kSpaceMargin;
     r.bytes_free = free_bytes;
     return r;
   }
 
-  if (!plan.fetch.empty()) {
-    PackageRun run(installation, settings, hooks, stop, index, plan.fetch);
+  if (!plan.fetch.empty() || !programs.empty()) {
+    PackageRun run(installation, settings, hooks, stop, index, plan.fetch, programs);
     if (std::optional<RunResult> failed = run.Run()) {
       failed->latest = index.latest;
       return *failed;
     }
   }
-  // Every needed package is in System and verified: now the version.
+  // Every needed package is in System: now the programs, then the version.
+  if (std::optional<RunResult> failed = SwapPrograms(index, installation.root, programs, settings)) {
+    failed->latest = index.latest;
+    return *failed;
+  }
   // An installation above the index's latest (a repair) keeps its version.
   const VersionNumber reached = std::max(index.latest, installation.current_version);
   if (!hooks.write_version || !hooks.write_version(reached, index.serial)) {
@@ -818,7 +901,7 @@ RunResult RunDownload(const InstallationState& installation, const DownloadSetti
   done.status = RunStatus::kUpdated;
   done.reached = reached;
   done.detail = "updated to " + IndexVersionText(reached);
-  return done;
+  return settled(done);
 }
 
 std::string DescribeResult(const RunResult& r) {
@@ -826,6 +909,7 @@ std::string DescribeResult(const RunResult& r) {
   switch (r.status) {
     case RunStatus::kUpToDate: text = "up to date"; break;
     case RunStatus::kUpdated: text = "updated"; break;
+    case RunStatus::kNotPublished: text = "not published"; break;
     case RunStatus::kCancelled: text = "cancelled"; break;
     case RunStatus::kServerUnreachable: text = "server unreachable"; break;
     case RunStatus::kIndexRefused: text = "index refused"; break;

@@ -48,6 +48,7 @@ struct InstallationState {
 enum class RunStatus {
   kUpToDate,           // nothing to fetch, update.ini already at the latest
   kUpdated,            // every needed package in place, update.ini raised
+  kNotPublished,       // at the index's latest, but the server list requires more
   kCancelled,          // the stop flag; partial files kept
   kServerUnreachable,  // the server list or the index could not be fetched
   kIndexRefused,       // malformed, older, expired, or for another base
@@ -65,7 +66,8 @@ enum class IndexProblem { kNone, kMalformed, kOlder, kExpired, kOtherBase, kNotS
 struct RunResult {
   RunStatus status = RunStatus::kServerUnreachable;
   VersionNumber latest = 0;  // the index's latest version, once it was read
-  VersionNumber reached = 0; // kUpToDate, kUpdated: the installation's version now
+  VersionNumber reached = 0; // kUpToDate, kUpdated, kNotPublished: the installation's version now
+  VersionNumber required = 0;  // kNotPublished: the version the server list requires
   std::string detail;        // what failed, for the log
   std::string package;       // the package concerned, if any
   std::string server;        // the URL that failed (kKeysUnreadable: the file), if any

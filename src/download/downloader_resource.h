@@ -38,3 +38,6 @@
 #define IDS_DL_FAIL_WRITE          636
 #define IDS_DL_FAIL_NOT_SIGNED     637
 #define IDS_DL_FAIL_KEYS           638
+#define IDS_DL_NOT_PUBLISHED       639
+#define IDS_DL_STARTING_GAME       640
+#define IDS_DL_FAIL_START_LAUNCHER 641

@@ -3,12 +3,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "base/instance_marker_win.h"
+#include "base/owners_win.h"
 #include "base/profile_win.h"
 #include "base/text_win.h"
 #include "package/release_index.h"
 #include "update/http_transfer.h"
+#include "ui/launch_arguments.h"
 #include "update/version_win.h"
 
 namespace {
@@ -47,11 +50,21 @@ bool ReadKeys(bool adopted_first, const wchar_t* adopted_key, const wchar_t* shi
 
 }  // namespace
 
+namespace {
+
+// The download program's semaphore, once taken.
+UniqueHandle& DownloaderMarker() {
+  static UniqueHandle marker;
+  return marker;
+}
+
+}  // namespace
+
 Blocker ClaimDownloaderRun() {
-  static bool held = false;
-  if (!held) {
-    if (!TakeInstanceMarker(kDownloaderSemaphore)) return Blocker::kDownloader;
-    held = true;
+  if (!DownloaderMarker()) {
+    HANDLE held = nullptr;
+    if (!TakeInstanceMarker(kDownloaderSemaphore, &held)) return Blocker::kDownloader;
+    DownloaderMarker().reset(held);
   }
   if (NamedSemaphoreExists(kGameRunningSemaphore)) return Blocker::kGame;
   if (NamedSemaphoreExists(kInstanceSemaphore)) return Blocker::kLauncher;
@@ -109,4 +122,32 @@ bool WriteAdoptedKeys(const TrustedKeys& keys, uint64_t keys_serial, uint64_t in
                                  {L"Download", L"Release", std::wstring(release.begin(), release.end())},
                                  {L"Download", L"KeysSerial", std::to_wstring(keys_serial)},
                                  {L"Download", L"Serial", std::to_wstring(index_serial)}});
+}
+
+void ReleaseDownloaderRun() { DownloaderMarker().reset(); }
+
+bool WaitForProcessEnd(DWORD pid, DWORD timeout_ms) {
+  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  if (!process) return true;  // ended already (or never was)
+  return WaitForSingleObject(process.get(), timeout_ms) == WAIT_OBJECT_0;
+}
+
+DWORD StartLauncherAfterDownload(const std::wstring& command_text) {
+  std::vector<wchar_t> full(MAX_PATH + 1);
+  const DWORD length = GetFullPathNameW(L"launcher.exe", static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return ERROR_FILENAME_EXCED_RANGE;
+  // The launcher reads the text after its name as the front end gave it.
+  const std::string flag = kAfterDownloadFlag;
+  std::wstring command = L"\"" + std::wstring(full.data()) + L"\" " + std::wstring(flag.begin(), flag.end()) +
+                         (command_text.empty() ? L"" : L" " + command_text);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(full.data(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return GetLastError();
+  }
+  UniqueHandle thread(process.hThread);
+  UniqueHandle started(process.hProcess);
+  return ERROR_SUCCESS;
 }

@@ -2,6 +2,8 @@
 // beside, what the installation's INI files say, and the run itself.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "download/download_engine.h"
@@ -17,6 +19,19 @@ inline constexpr int kExitRefused = 3;    // the game, a launcher or another dow
 // a later call keeps it), then checks that neither the game nor a launcher
 // runs. kNone when this program may run.
 Blocker ClaimDownloaderRun();
+
+// Gives the download program's semaphore back, so that a launcher started
+// now may run; a later ClaimDownloaderRun takes it again.
+void ReleaseDownloaderRun();
+
+// Waits up to `timeout_ms` for process `pid` to end; true when it has (or
+// was gone already).
+bool WaitForProcessEnd(DWORD pid, DWORD timeout_ms);
+
+// Starts the installation's launcher.exe with "--after-download" and the
+// command text the launcher that started this program was given. Returns
+// ERROR_SUCCESS or the system's error code.
+DWORD StartLauncherAfterDownload(const std::wstring& command_text);
 
 // What runs, for the log: "the game", "a launcher", "another download program".
 const char* BlockerName(Blocker blocker);

@@ -26,6 +26,8 @@ constexpr UINT kProgressMessage = WM_APP + 1;  // the engine has new progress
 constexpr UINT kResultMessage = WM_APP + 2;    // the engine's run ended
 constexpr UINT_PTR kCountdownTimer = 1;
 constexpr int kCountdownSeconds = 5;
+// After it started the launcher: out of the way of the game soon.
+constexpr int kStartingCountdownSeconds = 2;
 constexpr int64_t kFiguresEveryMs = 500;       // speed and time left
 
 // The launcher skin's colours.
@@ -503,16 +505,30 @@ void DownloaderWindow::OnResult() {
   }
   SetText(kSpeed, L"");
   SetText(kLeft, L"");
+  const ResultText text = TextForResult(r);
+  std::wstring status = Text(text.id, text.args);
+  countdown_ = kCountdownSeconds;
+  if (options_.then_start_launcher) {
+    // The launcher refuses to run beside this program's semaphore.
+    ReleaseDownloaderRun();
+    const DWORD error = StartLauncherAfterDownload(options_.launcher_args);
+    LaunchLogf("start launcher.exe: %lu\n", static_cast<unsigned long>(error));
+    if (error != ERROR_SUCCESS) {
+      exit_status_ = kExitFailed;
+      ShowFailure({IDS_DL_FAIL_START_LAUNCHER, {std::to_string(error)}});
+      return;
+    }
+    status += L" " + LoadMessage(IDS_DL_STARTING_GAME);
+    countdown_ = kStartingCountdownSeconds;
+  }
   if (options_.close_when_done) {
     Finish(kExitDone);
     return;
   }
-  countdown_ = kCountdownSeconds;
   ShowButtons(IDS_DL_CLOSE, 0);
   SetText(kPrimary, Text(IDS_DL_CLOSE_IN, {std::to_string(countdown_)}));
   SetTimer(window_, kCountdownTimer, 1000, nullptr);
-  const ResultText text = TextForResult(r);
-  SetText(kStatus, Text(text.id, text.args));
+  SetText(kStatus, status);
 }
 
 void DownloaderWindow::ShowFailure(const ResultText& text) {

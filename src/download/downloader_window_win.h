@@ -13,11 +13,17 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "download/download_engine.h"
 
 struct WindowOptions {
   DownloadSettings settings;
   bool close_when_done = false;  // close at once when up to date (scripts)
+  // Started by a launcher that offered the update: start it again when the
+  // game is up to date, with the command text it was given.
+  bool then_start_launcher = false;
+  std::wstring launcher_args;
 };
 
 // Shows the window and runs its message loop until it closes. Returns the

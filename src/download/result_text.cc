@@ -9,6 +9,8 @@ ResultText TextForResult(const RunResult& r) {
       return {IDS_DL_UP_TO_DATE, {IndexVersionText(r.reached)}};
     case RunStatus::kUpdated:
       return {IDS_DL_UPDATED, {IndexVersionText(r.reached)}};
+    case RunStatus::kNotPublished:
+      return {IDS_DL_NOT_PUBLISHED, {IndexVersionText(r.required), IndexVersionText(r.reached)}};
     case RunStatus::kCancelled:
       return {IDS_DL_CANCELLED, {}};
     case RunStatus::kServerUnreachable:

@@ -57,6 +57,9 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
   RunResult keys_unreadable = Result(RunStatus::kIndexRefused);
   keys_unreadable.index_problem = IndexProblem::kKeysUnreadable;
   keys_unreadable.server = "updatecfg.ini [trust] root: \"x\" is not a public key";
+  RunResult not_published = Result(RunStatus::kNotPublished);
+  not_published.required = 10004;
+  not_published.reached = 10003;
   RunResult held = Result(RunStatus::kMoveRefused);
   held.package = "Verpatch10002.qvk";
 
@@ -83,6 +86,7 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
       {"index not signed", not_signed, IDS_DL_FAIL_NOT_SIGNED, {"http://host/packages.txt"}},
       {"keys unreadable", keys_unreadable, IDS_DL_FAIL_KEYS, {"updatecfg.ini [trust] root: \"x\" is not a public key"}},
       {"move refused", held, IDS_DL_FAIL_MOVE, {"Verpatch10002.qvk"}},
+      {"not published", not_published, IDS_DL_NOT_PUBLISHED, {"1.0.4", "1.0.3"}},
   };
   for (const auto& c : cases) {
     const ResultText text = TextForResult(c.result);

@@ -137,6 +137,12 @@ std::vector<VersionNumber> NeededPackages(VersionNumber latest,
   return needs;
 }
 
+std::string ServedProgramName(const std::string& installed_name, const Sha256Digest& sha256) {
+  const size_t dot = installed_name.rfind('.');
+  return installed_name.substr(0, dot) + "-" + Sha256Hex(sha256).substr(0, 16) +
+         (dot == std::string::npos ? "" : installed_name.substr(dot));
+}
+
 const IndexedPackage* ReleaseIndex::Find(VersionNumber version) const {
   const auto it = std::lower_bound(packages.begin(), packages.end(), version,
                                    [](const IndexedPackage& p, VersionNumber v) { return p.version < v; });
@@ -242,6 +248,26 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
       if (!ParseSha256Hex(f[4], &p.sha256)) return fail(line_number, "the SHA-256 is not 64 hex digits");
       package_lines.push_back({p.version, line_number});
       out.packages.push_back(std::move(p));
+    } else if (record == "program") {
+      if (!want_fields(5)) return fail(line_number, problem);
+      IndexedProgram p;
+      p.installed_name = std::string(f[1]);
+      if (std::find(std::begin(kUpdatablePrograms), std::end(kUpdatablePrograms), p.installed_name) ==
+          std::end(kUpdatablePrograms)) {
+        return fail(line_number, "a program is launcher.exe or downloader.exe, not " + p.installed_name);
+      }
+      for (const IndexedProgram& seen : out.programs) {
+        if (seen.installed_name == p.installed_name) return fail(line_number, "a second record for " + p.installed_name);
+      }
+      if (!ParseDecimal(f[3], &p.size)) return fail(line_number, "the size is not a decimal number");
+      if (p.size > kMaxProgramBytes) return fail(line_number, "the size is above 256 MiB");
+      if (!ParseSha256Hex(f[4], &p.sha256)) return fail(line_number, "the SHA-256 is not 64 hex digits");
+      p.served_name = std::string(f[2]);
+      if (p.served_name != ServedProgramName(p.installed_name, p.sha256)) {
+        return fail(line_number, "the served name of " + p.installed_name + " is " +
+                                     ServedProgramName(p.installed_name, p.sha256) + ", not " + p.served_name);
+      }
+      out.programs.push_back(std::move(p));
     } else if (record == "trust") {
       if (!want_fields(3)) return fail(line_number, problem);
       EcPublicKey key;
@@ -304,6 +330,10 @@ std::string FormatReleaseIndex(const ReleaseIndex& index) {
   for (const IndexedPackage& p : index.packages) {
     text += "package\t" + IndexVersionText(p.version) + "\t" + p.file_name + "\t" + std::to_string(p.size) +
             "\t" + Sha256Hex(p.sha256) + "\n";
+  }
+  for (const IndexedProgram& p : index.programs) {
+    text += "program\t" + p.installed_name + "\t" + p.served_name + "\t" + std::to_string(p.size) + "\t" +
+            Sha256Hex(p.sha256) + "\n";
   }
   for (const EcPublicKey& key : index.trust_root) text += "trust\troot\t" + PublicKeyText(key) + "\n";
   for (const EcPublicKey& key : index.trust_release) text += "trust\trelease\t" + PublicKeyText(key) + "\n";

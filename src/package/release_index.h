@@ -10,6 +10,9 @@
 //   needs    M.m.b M.m.b ...        the packages the latest version needs
 //   mirror   URL/                   zero or more, in order of preference
 //   package  M.m.b NAME SIZE SHA256 one per published package
+//   program  INSTALLED SERVED SIZE SHA256  a program of the installation's
+//                                   root (launcher.exe, downloader.exe),
+//                                   served as <stem>-<16 hex of SHA256>.exe
 //   trust    root|release KEY       the keys to trust from now on (see
 //                                   index_signature.h); zero or more
 //   signature KEY-ID SIGNATURE      the last record, if any
@@ -34,6 +37,19 @@ struct IndexedPackage {
   Sha256Digest sha256 = {};
 };
 
+// The programs an index may name, at the installation's root.
+inline constexpr const char* kUpdatablePrograms[] = {"launcher.exe", "downloader.exe"};
+
+struct IndexedProgram {
+  std::string installed_name;  // "launcher.exe" or "downloader.exe"
+  std::string served_name;     // "<stem>-<first 16 hex digits of its SHA-256>.exe"
+  uint64_t size = 0;
+  Sha256Digest sha256 = {};
+};
+
+// The served name of a program: "launcher-0123456789abcdef.exe".
+std::string ServedProgramName(const std::string& installed_name, const Sha256Digest& sha256);
+
 struct ReleaseIndex {
   uint64_t serial = 0;
   int64_t expires = 0;  // seconds since 1970-01-01 UTC; 0: no expiry
@@ -42,6 +58,7 @@ struct ReleaseIndex {
   std::vector<VersionNumber> needs;  // ascending, distinct
   std::vector<std::string> mirrors;
   std::vector<IndexedPackage> packages;  // ascending by version
+  std::vector<IndexedProgram> programs;  // at most one of each name
   std::vector<EcPublicKey> trust_root;     // the trust records, by role
   std::vector<EcPublicKey> trust_release;
 
@@ -52,6 +69,9 @@ struct ReleaseIndex {
 
 // The largest package an index may name.
 inline constexpr uint64_t kMaxPackageBytes = uint64_t{1} << 40;
+
+// The largest program an index may name.
+inline constexpr uint64_t kMaxProgramBytes = 256 << 20;
 
 // The largest index accepted: some 100 bytes a package. Its signature is
 // checked over the whole text before it is parsed, so the text is bounded

@@ -11,13 +11,14 @@ const std::string kHeader = "format\t1\nserial\t7\nbase\t1.0.0\nlatest\t1.0.2\n"
 const std::string kPackages =
     "package\t1.0.1\tVerpatch10001.qvk\t100\t" + kHash + "\npackage\t1.0.2\tVerpatch10002.qvk\t200\t" + kHash + "\n";
 const std::string kSound = kHeader + "needs\t1.0.1 1.0.2\n" + kPackages;
+const std::string kProgram = "program\tlauncher.exe\tlauncher-aaaaaaaaaaaaaaaa.exe\t300\t" + kHash + "\n";
 // A public key as trust records write it.
 const std::string kKey = "BKO5EJwUP5dBozH/muIXQ0eTy4N2DoELRiEa0fjfMgdRKTPt8CRv9/KBPwKprJx8UwUJjX0DD7hmdwLgaFc9ACs=";
 
 TEST(ParseReleaseIndex, ReadsASoundIndex) {
   const std::string text = "# published by qvk index\r\n" + kSound +
                            "expires\t2027-01-02T03:04:05Z\nmirror\thttps://cdn.example/game/\n"
-                           "mirror\thttp://127.0.0.1:8080/p/\ntrust\trelease\t" + kKey + "\n"
+                           "mirror\thttp://127.0.0.1:8080/p/\n" + kProgram + "trust\trelease\t" + kKey + "\n"
                            "trust\troot\t" + kKey + "\nsignature\t0123456789abcdef\tAAAA\r\n";
   ReleaseIndex index;
   std::string error;
@@ -34,6 +35,9 @@ TEST(ParseReleaseIndex, ReadsASoundIndex) {
   int64_t expected = 0;
   ASSERT_TRUE(ParseUtcTime("2027-01-02T03:04:05Z", &expected));
   EXPECT_EQ(index.expires, expected);
+  ASSERT_EQ(index.programs.size(), 1u);
+  EXPECT_EQ(index.programs[0].served_name, "launcher-aaaaaaaaaaaaaaaa.exe");
+  EXPECT_EQ(index.programs[0].size, 300u);
   EXPECT_EQ(index.trust_root.size(), 1u);
   EXPECT_EQ(index.trust_release.size(), 1u);
 
@@ -95,6 +99,14 @@ TEST(ParseReleaseIndex, RefusesEveryMalformedLineWithItsNumber) {
       {"format\t1\ntrust\troot\n", "line 2: \"trust\" takes 2 fields, not 1"},
       {"format\t1\nsignature\tx\ty\nserial\t1\n", "line 3: a record after the signature record"},
       {"format\t1\nsignature\tx\n", "line 2: \"signature\" takes 2 fields, not 1"},
+      {"format\t1\nprogram\tgame.exe\tgame-aaaaaaaaaaaaaaaa.exe\t1\t" + kHash + "\n",
+       "line 2: a program is launcher.exe or downloader.exe, not game.exe"},
+      {"format\t1\nprogram\tlauncher.exe\tlauncher.exe\t1\t" + kHash + "\n",
+       "line 2: the served name of launcher.exe is launcher-aaaaaaaaaaaaaaaa.exe, not launcher.exe"},
+      {"format\t1\nprogram\tlauncher.exe\tlauncher-aaaaaaaaaaaaaaaa.exe\t" + std::to_string((256 << 20) + 1) +
+           "\t" + kHash + "\n",
+       "line 2: the size is above 256 MiB"},
+      {"format\t1\n" + kProgram + kProgram, "line 3: a second record for launcher.exe"},
   };
   for (const Case& c : cases) {
     ReleaseIndex index;

@@ -1,5 +1,8 @@
 #include "ui/launch_arguments.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include <cstdio>
 
 std::u16string BuildLaunchArguments(const std::u16string& command_text, int64_t start_time) {
@@ -24,6 +27,37 @@ const char* CommandTextAfterProgramName(const char* command_line) {
   }
   while (*p && byte(p) <= ' ') ++p;
   return p;
+}
+
+bool TakeAfterDownloadFlag(std::string* command_text) {
+  const std::string_view flag = kAfterDownloadFlag;
+  if (command_text->compare(0, flag.size(), flag) != 0) return false;
+  if (command_text->size() > flag.size() && (*command_text)[flag.size()] != ' ') return false;
+  command_text->erase(0, std::min(command_text->size(), flag.size() + 1));
+  return true;
+}
+
+std::u16string QuoteArgument(const std::u16string& argument) {
+  // Backslashes are literal unless they precede a quote: then each is doubled
+  // and the quote escaped; those before the closing quote are doubled too.
+  std::u16string out = u"\"";
+  size_t backslashes = 0;
+  for (char16_t c : argument) {
+    if (c == u'\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == u'"') {
+      out.append(backslashes * 2 + 1, u'\\');
+    } else {
+      out.append(backslashes, u'\\');
+    }
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, u'\\');
+  out += u'"';
+  return out;
 }
 
 bool AppendLaunchArgument(std::u16string* arguments, const std::u16string& suffix) {

@@ -19,6 +19,19 @@ constexpr size_t kLaunchArgumentsReserve = 24;
 // `command_line`; "" for a null one.
 const char* CommandTextAfterProgramName(const char* command_line);
 
+// The flag the download program puts before the command text when it starts
+// the launcher after an update: the launcher then never offers it again.
+inline constexpr char kAfterDownloadFlag[] = "--after-download";
+
+// Removes a leading kAfterDownloadFlag and the one blank behind it from
+// `command_text`; true when it was there. The rest is the text the game's
+// front end gave.
+bool TakeAfterDownloadFlag(std::string* command_text);
+
+// `argument` quoted so that CommandLineToArgvW reads it back as one argument
+// whatever its blanks, quotes and backslashes.
+std::u16string QuoteArgument(const std::u16string& argument);
+
 // "<text>&<low 32 bits of start_time as signed decimal>", the text cut to
 // kLaunchArgumentsCapacity - 1 - kLaunchArgumentsReserve units.
 std::u16string BuildLaunchArguments(const std::u16string& command_text, int64_t start_time);

@@ -51,6 +51,36 @@ TEST(CommandTextAfterProgramName, SkipsTheNameAndTheBlanksBehindIt) {
   EXPECT_STREQ(CommandTextAfterProgramName(nullptr), "");
 }
 
+TEST(TakeAfterDownloadFlag, OnlyTheLeadingFlagAndOneBlank) {
+  const struct {
+    const char* text;
+    bool taken;
+    const char* rest;
+  } cases[] = {
+      {"--after-download zone=3&user=a", true, "zone=3&user=a"},
+      {"--after-download  zone=3", true, " zone=3"},
+      {"--after-download", true, ""},
+      {"--after-downloads zone=3", false, "--after-downloads zone=3"},
+      {"zone=3 --after-download", false, "zone=3 --after-download"},
+      {"", false, ""},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.text;
+    EXPECT_EQ(TakeAfterDownloadFlag(&text), c.taken) << c.text;
+    EXPECT_EQ(text, c.rest) << c.text;
+  }
+}
+
+TEST(QuoteArgument, ReadsBackAsOneArgument) {
+  // Expected forms by the rules CommandLineToArgvW reads (the Windows tier
+  // reads them back with it).
+  EXPECT_EQ(QuoteArgument(u"zone=3&user=a b"), u"\"zone=3&user=a b\"");
+  EXPECT_EQ(QuoteArgument(u""), u"\"\"");
+  EXPECT_EQ(QuoteArgument(u"say \"hi\""), u"\"say \\\"hi\\\"\"");
+  EXPECT_EQ(QuoteArgument(u"C:\\dir\\"), u"\"C:\\dir\\\\\"");
+  EXPECT_EQ(QuoteArgument(u"a\\\"b"), u"\"a\\\\\\\"b\"");
+}
+
 TEST(LanguageForDataVersion, OneIsChineseEverythingElseEnglish) {
   EXPECT_EQ(LanguageForDataVersion(1), 0x0804);
   EXPECT_EQ(LanguageForDataVersion(2), 0x0409);

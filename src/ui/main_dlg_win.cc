@@ -1,5 +1,6 @@
 #include "ui/main_dlg_win.h"
 
+#include "ui/download_offer_win.h"
 #include "ui/first_start_check_win.h"
 #include "ui/launch_arguments.h"
 #include "ui/layer_dlg_win.h"
@@ -28,6 +29,8 @@ HICON LoadAppIcon(int width_metric, int height_metric) {
 CMainDlg::CMainDlg(const LaunchContext& context)
     : launch_arguments_(context.launch_arguments),
       start_time_(context.start_time),
+      command_text_(context.command_text),
+      after_download_(context.after_download),
       probes_(context.graphics_probes) {
   if (launch_arguments_.size() >= kLaunchArgumentsCapacity) {
     launch_arguments_.resize(kLaunchArgumentsCapacity - 1);
@@ -124,8 +127,7 @@ void CMainDlg::OnVersionReady() {
   if (closing_ || UpdaterStopRequested()) return;
   ServerList& list = GlobalServerList();
   if (list.required_version > list.current_version) {
-    Box(LoadMessage(IDS_VERSION_TOO_OLD));
-    CloseLauncher();
+    OfferUpdateOrTell(LoadMessage(IDS_VERSION_TOO_OLD), LoadMessage(IDS_OFFER_UPDATE_TOO_OLD));
     return;
   }
   list.current_zone = ChooseCurrentZone(list);
@@ -155,13 +157,26 @@ void CMainDlg::OnUpdateError(WPARAM kind, LPARAM flag) {
   if (kind == kUpdateErrorMissingPackages) {
     const ZUpdater* worker = Updater();
     const wchar_t* missing = worker ? worker->missing_version_text() : L"";
-    Box(FormatMessageText(LoadMessage(IDS_PACKAGES_MISSING).c_str(), missing));
-    CloseLauncher();
+    OfferUpdateOrTell(FormatMessageText(LoadMessage(IDS_PACKAGES_MISSING).c_str(), missing),
+                      FormatMessageText(LoadMessage(IDS_OFFER_UPDATE_MISSING).c_str(), missing));
   }
 }
 
 void CMainDlg::Box(const std::wstring& text) {
   ShowMessageBox(hwnd_, text, LoadMessage(IDS_CAPTION), MB_OK);
+}
+
+void CMainDlg::OfferUpdateOrTell(const std::wstring& fact, const std::wstring& offer) {
+  if (after_download_ || !DownloaderBeside()) {
+    Box(fact);
+  } else if (ShowMessageBox(hwnd_, offer, LoadMessage(IDS_CAPTION), MB_YESNO) == IDYES) {
+    const bool started = StartDownloaderForUpdate(command_text_);
+    LaunchLogf("update now: %s\n", started ? "downloader.exe started" : "downloader.exe cannot be started");
+    if (!started) Box(fact);
+  } else {
+    LaunchLogWrite("update now: declined\n");
+  }
+  CloseLauncher();
 }
 
 void CMainDlg::CloseLauncher() {

@@ -88,6 +88,9 @@ class CMainDlg : public CDialog {
   void OnVersionReady();
   void OnUpdateError(WPARAM kind, LPARAM flag);
   void Box(const std::wstring& text);
+  // Shows `fact` and closes; or, when the download program lies beside the
+  // launcher and did not start it, offers it with `offer` (Yes starts it).
+  void OfferUpdateOrTell(const std::wstring& fact, const std::wstring& offer);
   void ReleaseDirect3D();
 
   uint8_t d3d9_check_ = 0;
@@ -98,6 +101,8 @@ class CMainDlg : public CDialog {
   gdi::Bitmap background_;
   int64_t start_time_ = 0;
   int64_t launch_time_ = 0;
+  std::u16string command_text_;  // the front end's text, for the download program
+  bool after_download_ = false;
   HWND owner_ = nullptr;  // the skin window, recorded at initialisation
   bool closing_ = false;
   // The run's graphics probes; their Direct3D interface is released after

@@ -95,6 +95,46 @@ std::optional<int> PrepareSigning(const Options& options, Signing* signing, Rele
   return std::nullopt;
 }
 
+// Records the program at `file` (launcher.exe or downloader.exe) and copies
+// it into `dir` under its served name, which carries its hash: a cache may
+// keep it for ever.
+std::optional<int> AddProgram(const fs::path& file, const fs::path& dir, ReleaseIndex* index) {
+  IndexedProgram p;
+  p.installed_name = PathText(file.filename());
+  if (std::find(std::begin(kUpdatablePrograms), std::end(kUpdatablePrograms), p.installed_name) ==
+      std::end(kUpdatablePrograms)) {
+    return Fail("--program=" + PathText(file) + ": only launcher.exe and downloader.exe update themselves");
+  }
+  for (const IndexedProgram& seen : index->programs) {
+    if (seen.installed_name == p.installed_name) return Fail("--program: " + p.installed_name + " named twice");
+  }
+  std::ifstream in(file, std::ios::binary);
+  char magic[2] = {};
+  if (!in.read(magic, 2) || magic[0] != 'M' || magic[1] != 'Z') {
+    return Fail("--program=" + PathText(file) + ": not a Windows program");
+  }
+  in.close();
+  if (!HashFile(file, &p.size, &p.sha256)) return Fail("--program=" + PathText(file) + ": cannot be read");
+  if (p.size > kMaxProgramBytes) return Fail("--program=" + PathText(file) + ": larger than 256 MiB");
+  p.served_name = ServedProgramName(p.installed_name, p.sha256);
+  const fs::path served = dir / p.served_name;
+  uint64_t size = 0;
+  Sha256Digest digest;
+  std::error_code ec;
+  if (!fs::exists(served, ec) || !HashFile(served, &size, &digest) || digest != p.sha256) {
+    fs::path tmp = served;
+    tmp += ".tmp";
+    fs::copy_file(file, tmp, fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::rename(tmp, served, ec);
+    if (ec) {
+      fs::remove(tmp, ec);
+      return Fail(PathText(served) + ": cannot be written");
+    }
+  }
+  index->programs.push_back(std::move(p));
+  return std::nullopt;
+}
+
 // Writes `text` to `path` through a temporary file beside it.
 bool WriteReplacing(const fs::path& path, const std::string& text) {
   std::error_code ec;
@@ -154,7 +194,7 @@ int IndexCommand(const Operands& args, const Options& options) {
   if (args.size() != 1 || !options.Has(u"serial") || !options.Has(u"base")) return Usage();
   const std::u16string unknown =
       options.FirstUnknown({u"serial", u"base", u"expires", u"mirror", u"sign", u"keys", u"trust-root",
-                            u"trust-release"});
+                            u"trust-release", u"program"});
   if (!unknown.empty()) return Fail("--" + U8(unknown) + ": no such option of qvk index; nothing written");
   const fs::path dir(args[0]);
   ReleaseIndex index;
@@ -241,6 +281,10 @@ int IndexCommand(const Operands& args, const Options& options) {
     return Fail(index.packages.back().file_name + ": no PatchList.txt the launcher reads");
   }
   index.needs = NeededPackages(index.latest, versions, index.base);
+  for (const auto& [name, value] : options.values) {
+    if (name != u"program") continue;
+    if (const std::optional<int> failed = AddProgram(fs::path(value), dir, &index)) return *failed;
+  }
 
   // Read back before it is written: what players will check and parse.
   std::string text = FormatReleaseIndex(index);
