@@ -38,6 +38,14 @@ TEST_F(MessageCatalogTest, TextsComeInTheChosenLanguageExactly) {
       {IDS_UNCOMPRESS_ERROR, L"Uncompress  file %s error,please check disk space", L"解压文件%s出错，请检查磁盘空间"},
       {IDS_PACKAGES_MISSING, L"Miss update packges, please restart the program updates", L"缺少更新包%s，请重新启动"},
       {IDS_RUN_GAME, L"Please run \"Velmaranthos.exe\"", L"请运行“青石晚钟.exe”"},
+      {IDS_OFFER_UPDATE_TOO_OLD,
+       L"The current version is too old for the game's server. Update the game now? The download program brings "
+       L"it up to date and then starts it.",
+       L"当前版本太旧，服务器已不支持。现在更新游戏吗？下载更新程序会将游戏更新到最新版本，然后启动游戏。"},
+      {IDS_OFFER_UPDATE_MISSING,
+       L"Update packages are missing (%s). Update the game now? The download program brings it up to date and "
+       L"then starts it.",
+       L"缺少更新包%s。现在更新游戏吗？下载更新程序会将游戏更新到最新版本，然后启动游戏。"},
       {IDS_GRAPHICS_CHECK_FAILED, L"Can't run game, please update driver or didn't meet the minimun requirements",
        L"您的电脑配置无法正常运行游戏，请先尝试升级驱动，若游戏仍旧无法运行，则可能是您的电脑配置没有达到游戏的"
        L"最低配置要求。"},

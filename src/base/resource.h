@@ -50,8 +50,8 @@
 #define IDS_PACKAGES_MISSING         293
 #define IDS_RUN_GAME                 294
 #define IDS_GRAPHICS_CHECK_FAILED    295
-#define IDS_OFFER_UPDATE_TOO_OLD     296
-#define IDS_OFFER_UPDATE_MISSING     297
+#define IDS_OFFER_UPDATE_TOO_OLD     300
+#define IDS_OFFER_UPDATE_MISSING     301
 #define IDS_READY                    57345
 #define IDS_FRAMEWORK_NEW            57600
 #define IDS_FRAMEWORK_OPEN           57601
