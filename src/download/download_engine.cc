@@ -580,7 +580,7 @@ std::optional<RunResult> SwapPrograms(const ReleaseIndex& index, const fs::path&
     const bool running = p->installed_name == "downloader.exe";
     if (!SwapProgram(files, root / p->installed_name, root / kDownloadDir / p->served_name, running)) {
       LaunchLogf("%s: cannot be replaced by %s\n", p->installed_name.c_str(), p->served_name.c_str());
-      RunResult r = Fail(RunStatus::kMoveRefused, p->installed_name + " cannot be replaced");
+      RunResult r = Fail(RunStatus::kProgramNotReplaced, p->installed_name + " cannot be replaced");
       r.package = p->installed_name;
       return r;
     }
@@ -918,6 +918,7 @@ std::string DescribeResult(const RunResult& r) {
     case RunStatus::kDiskFull: text = "disk full"; break;
     case RunStatus::kWriteRefused: text = "write refused"; break;
     case RunStatus::kMoveRefused: text = "move refused"; break;
+    case RunStatus::kProgramNotReplaced: text = "program not replaced"; break;
     case RunStatus::kVersionNotWritten: text = "version not written"; break;
   }
   if (!r.detail.empty()) text += ": " + r.detail;

@@ -57,6 +57,7 @@ enum class RunStatus {
   kDiskFull,           // not enough space on the installation's drive
   kWriteRefused,       // a file could not be written, though the drive has space
   kMoveRefused,        // System refused the finished package
+  kProgramNotReplaced, // launcher.exe or downloader.exe could not be swapped (a launcher runs, a scanner)
   kVersionNotWritten,  // update.ini could not be written
 };
 

@@ -26,7 +26,6 @@
 #include "download/downloader_window_win.h"
 #include "ui/interface_language_win.h"
 #include "update/http_transfer.h"
-#include "update/program_swap.h"
 #include "update/tls_server_check_win.h"
 
 namespace {
@@ -116,12 +115,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     LaunchLogf("the launcher (process %lu) %s\n", static_cast<unsigned long>(wait_for),
                ended ? "has ended" : "still runs after 15 s");
   }
-  // What a swap of the programs left, this program's own old copy too once
-  // it no longer runs.
-  DiskSwapFiles files(0);
-  std::error_code here_error;
-  const std::filesystem::path here = std::filesystem::current_path(here_error);
-  if (!here_error) TidyPrograms(files, here);
   SetTlsServerCheck(&CheckTlsServer);
   const bool repair = options.settings.repair;
   options.settings = ReadDownloadSettings();

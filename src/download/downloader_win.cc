@@ -12,6 +12,7 @@
 #include "package/release_index.h"
 #include "update/http_transfer.h"
 #include "ui/launch_arguments.h"
+#include "update/program_swap.h"
 #include "update/version_win.h"
 
 namespace {
@@ -68,6 +69,12 @@ Blocker ClaimDownloaderRun() {
   }
   if (NamedSemaphoreExists(kGameRunningSemaphore)) return Blocker::kGame;
   if (NamedSemaphoreExists(kInstanceSemaphore)) return Blocker::kLauncher;
+  // Alone now: what a swap of the programs left may be tidied (this
+  // program's own old copy too, once it no longer runs).
+  DiskSwapFiles files(0);
+  std::error_code ec;
+  const std::filesystem::path here = std::filesystem::current_path(ec);
+  if (!ec) TidyPrograms(files, here);
   return Blocker::kNone;
 }
 

@@ -17,7 +17,8 @@ inline constexpr int kExitRefused = 3;    // the game, a launcher or another dow
 
 // Takes the download program's semaphore for the life of the process (once:
 // a later call keeps it), then checks that neither the game nor a launcher
-// runs. kNone when this program may run.
+// runs. kNone when this program may run; it has then also tidied what a
+// swap of the programs left.
 Blocker ClaimDownloaderRun();
 
 // Gives the download program's semaphore back, so that a launcher started

@@ -47,6 +47,8 @@ ResultText TextForResult(const RunResult& r) {
       return {IDS_DL_FAIL_WRITE, {r.package}};
     case RunStatus::kMoveRefused:
       return {IDS_DL_FAIL_MOVE, {r.package}};
+    case RunStatus::kProgramNotReplaced:
+      return {IDS_DL_FAIL_PROGRAM, {r.package}};
     case RunStatus::kVersionNotWritten:
       return {IDS_DL_FAIL_VERSION, {}};
   }

@@ -57,6 +57,8 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
   RunResult keys_unreadable = Result(RunStatus::kIndexRefused);
   keys_unreadable.index_problem = IndexProblem::kKeysUnreadable;
   keys_unreadable.server = "updatecfg.ini [trust] root: \"x\" is not a public key";
+  RunResult program = Result(RunStatus::kProgramNotReplaced);
+  program.package = "launcher.exe";
   RunResult not_published = Result(RunStatus::kNotPublished);
   not_published.required = 10004;
   not_published.reached = 10003;
@@ -87,6 +89,7 @@ TEST(ResultTextTest, EachEndNamesWhatFailedWithTheValuesThePlayerNeeds) {
       {"keys unreadable", keys_unreadable, IDS_DL_FAIL_KEYS, {"updatecfg.ini [trust] root: \"x\" is not a public key"}},
       {"move refused", held, IDS_DL_FAIL_MOVE, {"Verpatch10002.qvk"}},
       {"not published", not_published, IDS_DL_NOT_PUBLISHED, {"1.0.4", "1.0.3"}},
+      {"program not replaced", program, IDS_DL_FAIL_PROGRAM, {"launcher.exe"}},
   };
   for (const auto& c : cases) {
     const ResultText text = TextForResult(c.result);

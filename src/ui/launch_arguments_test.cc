@@ -73,7 +73,7 @@ TEST(TakeAfterDownloadFlag, OnlyTheLeadingFlagAndOneBlank) {
 
 TEST(QuoteArgument, ReadsBackAsOneArgument) {
   // Expected forms by the rules CommandLineToArgvW reads (the Windows tier
-  // reads them back with it).
+  // reads them back with it: download_offer_win_test).
   EXPECT_EQ(QuoteArgument(u"zone=3&user=a b"), u"\"zone=3&user=a b\"");
   EXPECT_EQ(QuoteArgument(u""), u"\"\"");
   EXPECT_EQ(QuoteArgument(u"say \"hi\""), u"\"say \\\"hi\\\"\"");

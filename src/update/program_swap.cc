@@ -71,7 +71,9 @@ bool SwapProgram(SwapFiles& files, const fs::path& installed, const fs::path& fr
   }
   if (!running) return files.Replace(fresh, installed);
   if (files.Exists(installed) && !files.Rename(installed, old)) return false;
-  return files.Rename(fresh, installed);
+  if (files.Rename(fresh, installed)) return true;
+  files.Rename(old, installed);  // refused: the old program takes its name back
+  return false;
 }
 
 void TidyPrograms(SwapFiles& files, const fs::path& root) {

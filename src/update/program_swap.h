@@ -33,6 +33,7 @@ class SwapFiles {
 class DiskSwapFiles : public SwapFiles {
  public:
   explicit DiskSwapFiles(int retry_ms) : retry_ms_(retry_ms) {}
+  ~DiskSwapFiles() override = default;
   bool Exists(const std::filesystem::path& path) override;
   bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
   bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) override;

@@ -82,6 +82,31 @@ TEST(ProgramSwap, KilledAtEachStepTheNextStartFindsAProgramAndTheNextSwapEndsNew
   }
 }
 
+// The disk, but a file held by a scanner: renames to or from it are refused.
+class HeldFiles : public DiskSwapFiles {
+ public:
+  explicit HeldFiles(fs::path held) : DiskSwapFiles(0), held_(std::move(held)) {}
+  bool Rename(const fs::path& from, const fs::path& to) override {
+    return from != held_ && to != held_ && DiskSwapFiles::Rename(from, to);
+  }
+
+ private:
+  fs::path held_;
+};
+
+TEST(ProgramSwap, ARefusedSwapOfTheRunningProgramGivesItsNameBack) {
+  TestDir dir;
+  const fs::path installed = dir / "downloader.exe";
+  const fs::path fresh = dir / "download" / "downloader-0123456789abcdef.exe";
+  Write(installed, "old");
+  Write(fresh, "new");
+  HeldFiles files(fresh);
+  EXPECT_FALSE(SwapProgram(files, installed, fresh, true));
+  EXPECT_EQ(ReadAll(installed), "old");
+  EXPECT_FALSE(fs::exists(dir / "downloader.old.exe"));
+  EXPECT_EQ(ReadAll(fresh), "new");
+}
+
 TEST(ProgramSwap, AMissingProgramComesBackFromItsOldCopy) {
   TestDir dir;
   Write(dir / "launcher.old.exe", "old launcher");

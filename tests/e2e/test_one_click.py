@@ -16,7 +16,9 @@ from wine_host import WINE
 OFFER_278_EN = ("The current version is too old for the game's server. Update the game now? The download program "
                 "brings it up to date and then starts it.")
 DOWNLOAD_TITLE = "Velmaranthos update"
-FRONT_END_TEXT = "zone=3&user=player"
+# What the game's front end gives the launcher: a blank and quotes must
+# reach the game as they would without the detour.
+FRONT_END_TEXT = 'zone=3&user=player "one"'
 
 
 def game_exe(release):
@@ -79,11 +81,13 @@ def test_yes_updates_and_the_game_starts_with_the_front_ends_text(served, inst, 
     first = start_launcher(wine_session, inst)
     assert driver.answer("yes") == (CAPTION_EN, OFFER_278_EN)
     assert first.wait(timeout=30) == 1
-    # The download program fetches the release, then starts the launcher again,
-    # which starts release 3's game with the text the front end gave.
+    # The download program fetches the release, says so, then starts the
+    # launcher again, which starts release 3's game with the front end's text.
+    rc, out = driver.run("wait-text", DOWNLOAD_TITLE, "Starting the game", 60000, timeout=90)
+    assert rc == 0 and "updated to version 1.0.3" in out, out + download_log(inst)
     records = inst.wait_stub_records(1, rel_dir="System", timeout=120)
     assert len(records) == 1, download_log(inst) + inst.log_text()
-    assert records[0]["cmdline"].split(" ", 1)[1].startswith(FRONT_END_TEXT + "&"), records
+    assert records[0]["cmdline"].split(" ", 1)[1].startswith(subprocess.list2cmdline([FRONT_END_TEXT]) + "&"), records
     assert "--after-download" not in records[0]["cmdline"]
     assert inst.path("System/Game.exe").read_bytes() == game_exe(3)
     # The release's launcher and download program replaced the old ones, and
@@ -95,6 +99,12 @@ def test_yes_updates_and_the_game_starts_with_the_front_ends_text(served, inst, 
     assert "---- download --then-start-launcher" in log and "has ended" in log, log
     assert "result: updated: updated to 1.0.3" in log and "start launcher.exe: 0" in log, log
     assert "started by the download program after an update" in inst.log_text()
+    # Once current, the programs are not fetched again.
+    restart_wineserver(wine_session)
+    assert run_quiet(wine_session, inst).wait(timeout=120) == 0, download_log(inst)
+    assert "result: up to date" in download_log(inst).rsplit("---- download", 1)[1]
+    programs = [r for r in served.requests() if r[0].endswith(".exe")]
+    assert sorted(r[0].rsplit("/", 1)[1] for r in programs) == sorted(served_name(p) for p in (LAUNCHER, DOWNLOADER))
 
 
 @pytest.mark.parametrize("case", ["no", "no downloader", "after download", "not published"])
@@ -191,6 +201,23 @@ def test_a_held_program_is_replaced_and_a_kill_during_the_swap_leaves_programs_t
     assert len(inst.wait_stub_records(1, rel_dir="System")) == 1, inst.log_text()
     assert inst.path("downloader.exe").read_bytes() == DOWNLOADER.read_bytes()
     assert not inst.path("downloader.old.exe").exists()
+
+    # Killed at moments further and further into an update of the programs:
+    # each time both programs are there, or the download program's old copy
+    # that the next start restores.
+    for delay in (0.2, 0.5, 0.8, 1.1, 1.4, 1.7):
+        shutil.copyfile(LAUNCHER, inst.path("launcher.exe"))
+        shutil.copyfile(DOWNLOADER, inst.path("downloader.exe"))
+        shutil.rmtree(inst.path("download"), ignore_errors=True)
+        proc = run_quiet(wine_session, inst)
+        time.sleep(delay)  # the moment of the kill is the scenario, not a wait for an event
+        proc.kill()
+        proc.wait(timeout=30)
+        restart_wineserver(wine_session)
+        assert inst.path("launcher.exe").exists(), delay
+        assert inst.path("downloader.exe").exists() or inst.path("downloader.old.exe").exists(), delay
+        if not inst.path("downloader.exe").exists():
+            inst.path("downloader.old.exe").rename(inst.path("downloader.exe"))  # as the launcher's start does
 
     # The next update ends with the new programs.
     assert run_quiet(wine_session, inst).wait(timeout=120) == 0, download_log(inst)
