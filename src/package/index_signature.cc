@@ -183,21 +183,10 @@ bool ParseKeyStatement(std::string_view text, KeyStatement* statement, std::stri
     *error = "line " + std::to_string(line_number) + ": " + what;
     return false;
   };
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    ++line_number;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string_view> f;
-    for (size_t at = 0;;) {
-      const size_t tab = line.find('\t', at);
-      f.push_back(line.substr(at, tab == std::string_view::npos ? std::string_view::npos : tab - at));
-      if (tab == std::string_view::npos) break;
-      at = tab + 1;
-    }
+  IndexLines lines(text);
+  for (std::string_view line; lines.Next(&line);) {
+    line_number = lines.line_number();
+    const std::vector<std::string_view> f = IndexFields(line);
     if (seen_signature) return fail("a record after the signature record");
     if (!seen_format) {
       if (f.size() != 2 || f[0] != "format" || f[1] != "1") return fail("not a key statement of format 1");

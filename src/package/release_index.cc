@@ -9,17 +9,6 @@ namespace {
 
 constexpr size_t kMaxFieldBytes = 1024;
 
-// Splits `line` at single tabs.
-std::vector<std::string_view> Fields(std::string_view line) {
-  std::vector<std::string_view> fields;
-  size_t start = 0;
-  for (;;) {
-    const size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string_view::npos ? line.npos : tab - start));
-    if (tab == std::string_view::npos) return fields;
-    start = tab + 1;
-  }
-}
 
 bool ParseDecimal(std::string_view text, uint64_t* value) {
   if (text.empty() || text.size() > 19) return false;
@@ -76,6 +65,32 @@ bool Digits(std::string_view text, size_t at, size_t count, int64_t* value) {
 }
 
 }  // namespace
+
+std::vector<std::string_view> IndexFields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string_view::npos ? line.npos : tab - start));
+    if (tab == std::string_view::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+bool IndexLines::Next(std::string_view* line) {
+  while (start_ < text_.size()) {
+    size_t end = text_.find('\n', start_);
+    if (end == std::string_view::npos) end = text_.size();
+    std::string_view next = text_.substr(start_, end - start_);
+    start_ = end + 1;
+    ++line_number_;
+    if (!next.empty() && next.back() == '\r') next.remove_suffix(1);
+    if (next.empty() || next[0] == '#') continue;
+    *line = next;
+    return true;
+  }
+  return false;
+}
 
 std::string IndexVersionText(VersionNumber version) {
   const std::optional<VersionParts> parts = SplitVersion(version);
@@ -162,18 +177,13 @@ bool ParseReleaseIndex(std::string_view text, ReleaseIndex* index, std::string* 
   bool seen_latest = false, seen_needs = false, seen_signature = false;
   size_t needs_line = 0;
   std::vector<std::pair<VersionNumber, size_t>> package_lines;  // version, line
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    ++line_number;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line[0] == '#') continue;
+  IndexLines lines(text);
+  for (std::string_view line; lines.Next(&line);) {
+    line_number = lines.line_number();
     if (line.find('\r') != std::string_view::npos || line.find('\0') != std::string_view::npos) {
       return fail(line_number, "a carriage return or zero byte inside the line");
     }
-    const std::vector<std::string_view> f = Fields(line);
+    const std::vector<std::string_view> f = IndexFields(line);
     const std::string_view record = f[0];
     for (std::string_view field : f) {
       if (field.empty()) return fail(line_number, "an empty field (fields are separated by one tab)");

@@ -78,6 +78,25 @@ inline constexpr uint64_t kMaxProgramBytes = 256 << 20;
 // while it is fetched.
 inline constexpr size_t kMaxReleaseIndexBytes = 1 << 20;
 
+// Reads a text of index records line by line: LF or CRLF ends, blank lines
+// and '#' comment lines skipped. The release index and the key statement
+// (index_signature.h) share it.
+class IndexLines {
+ public:
+  explicit IndexLines(std::string_view text) : text_(text) {}
+  // The next record line, without its line end; false at the end.
+  bool Next(std::string_view* line);
+  size_t line_number() const { return line_number_; }
+
+ private:
+  std::string_view text_;
+  size_t start_ = 0;
+  size_t line_number_ = 0;
+};
+
+// A record line's fields, split at single tabs.
+std::vector<std::string_view> IndexFields(std::string_view line);
+
 // Reads `text` into `index`. On a malformed index returns false and sets
 // `error` to "line N: what is wrong" (line 0 for what concerns the whole).
 // A sound index has format, serial, base and latest once, needs once naming
